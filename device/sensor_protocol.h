@@ -1,0 +1,55 @@
+#pragma once
+// The bytes on the sensor link: identify, start and calibrate commands, the identify reply and the
+// 64-byte data reports. Data reports carry big-endian floats, the calibration command a little-endian one.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace zelkor::device {
+
+class CUsbIF;
+
+inline constexpr std::size_t kCommandSize = 64;
+inline constexpr std::size_t kCalibrationCommandSize = 11;
+inline constexpr std::size_t kIdentifyReplySize = 10;
+inline constexpr std::size_t kIdentifyReadSize = 248;
+inline constexpr std::size_t kReportSize = 64;
+
+enum class CalibrationCode : std::uint8_t { Temperature = 3, LeftDistance = 4, RightDistance = 5 };
+
+std::array<std::uint8_t, kCommandSize> IdentifyCommand();
+std::array<std::uint8_t, kCommandSize> StartCommand();
+std::array<std::uint8_t, kCalibrationCommandSize> CalibrationCommand(CalibrationCode code, float value);
+
+// Two BCD digits read as a number with one decimal: 0x12 is 1.2.
+float DecodeVersionByte(std::uint8_t b);
+
+struct SensorVersions {
+    float first = 0.0f;
+    float second = 0.0f;
+};
+// A reply of exactly 10 bytes with byte 1 = 0x03, byte 4 = 0x01 and byte 5 = 0x02; nullopt otherwise.
+std::optional<SensorVersions> ParseIdentifyReply(const std::uint8_t* reply, std::size_t length);
+
+// Reports carry the time field only when the second version number is above 1.0.
+inline bool HasTimeField(float secondVersion) { return secondVersion > 1.0f; }
+
+struct DataReport {
+    std::uint8_t status = 0;          // 0 for a measurement
+    float leftMm = 0.0f;              // transmitter to left receiver
+    float rightMm = 0.0f;             // transmitter to right receiver
+    float temperatureC = 0.0f;
+    std::optional<float> intervalUs;  // time since the previous report, with the time field only
+};
+DataReport DecodeReport(const std::array<std::uint8_t, kReportSize>& report, bool withTimeField);
+
+float ReadFloatBigEndian(const std::uint8_t* bytes);
+
+// On the link: write the command (and for Identify read the reply). True on success.
+bool Identify(CUsbIF& link);  // stores both version numbers in the link
+bool Start(CUsbIF& link);
+bool Calibrate(CUsbIF& link, CalibrationCode code, float value);
+
+}  // namespace zelkor::device

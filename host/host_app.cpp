@@ -1,0 +1,69 @@
+#include "host_app.h"
+
+#include "command_line.h"
+#include "device/demo_platform.h"
+#include "device/usb_if.h"
+#include "experiment_windows.h"
+#include "widgets/app_setup.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QThread>
+
+#include <cstdio>
+
+namespace zelkor::host {
+
+void ReportPipeFailureAndEnd(const char* utf8Message)
+{
+    const QString text = QString::fromUtf8(utf8Message);
+    auto show = [text] {
+        widgets::ShowMessage(QApplication::activeWindow(), text, QMessageBox::Warning);
+        // Leaves every event loop, the experiment window's modal one included, so kivor ends.
+        QCoreApplication::exit(0);
+    };
+    if (QThread::currentThread() == qApp->thread())
+        show();
+    else
+        QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+}
+
+std::vector<std::string> ArgumentsAfterProgram(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::optional<int> EndBeforeAnyWindow(const HostOptions& options)
+{
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "kivor: %s\n", options.error.c_str());
+        return 2;
+    }
+    if (!FindExperiment(options.index))
+        return 0;
+    return std::nullopt;
+}
+
+int RunHost(const HostOptions& options)
+{
+    if (const auto code = EndBeforeAnyWindow(options))
+        return *code;
+
+    if (options.demo) {
+        device::SetSensorPlatform(device::MakeDemoPlatform(options.index));
+    } else {
+        auto ids = device::CompiledSensorIds();
+        if (options.usbDevice)
+            ids.push_back(*options.usbDevice);
+        device::SetSensorPlatform(device::MakeLibusbPlatform(std::move(ids)));
+    }
+    device::CUsbIF::SetPipeFailureHandler(
+        [](const std::string& message) { ReportPipeFailureAndEnd(message.c_str()); });
+
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/128.png")));
+    std::unique_ptr<QDialog> dialog = BuildExperimentDialog(options.index, options.demo);
+    dialog->exec();
+    return 0;
+}
+
+}  // namespace zelkor::host

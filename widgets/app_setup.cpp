@@ -1,0 +1,24 @@
+#include "app_setup.h"
+
+#include <QCoreApplication>
+#include <QFont>
+
+namespace zelkor::widgets {
+
+void SetUpApplication(const QString& programName)
+{
+    QCoreApplication::setApplicationName(programName);
+    QFont::insertSubstitution(QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"));
+    QFont::insertSubstitution(QStringLiteral("黑体"), QStringLiteral("Noto Sans CJK SC"));
+    QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
+    QFont::insertSubstitution(QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("MS Shell Dlg"), QStringLiteral("Liberation Sans"));
+}
+
+void ShowMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon)
+{
+    QMessageBox box(icon, QCoreApplication::applicationName(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+}  // namespace zelkor::widgets
