@@ -17,6 +17,20 @@ inline constexpr std::size_t kIdentifyReplySize = 10;
 inline constexpr std::size_t kIdentifyReadSize = 248;
 inline constexpr std::size_t kReportSize = 64;
 
+// Every command: frame start, L, L, frame start, command byte, payload, trailer.
+inline constexpr std::uint8_t kFrameStart = 0x68;
+inline constexpr std::uint8_t kTrailer0 = 0xEB;
+inline constexpr std::uint8_t kTrailer1 = 0x90;
+inline constexpr std::uint8_t kCommandStart = 0x00;
+inline constexpr std::uint8_t kCommandIdentify = 0x01;
+
+// Byte offsets in a data report.
+inline constexpr std::size_t kReportStatusOffset = 4;
+inline constexpr std::size_t kReportLeftOffset = 5;
+inline constexpr std::size_t kReportRightOffset = 9;
+inline constexpr std::size_t kReportTemperatureOffset = 13;
+inline constexpr std::size_t kReportIntervalOffset = 17;
+
 enum class CalibrationCode : std::uint8_t { Temperature = 3, LeftDistance = 4, RightDistance = 5 };
 
 std::array<std::uint8_t, kCommandSize> IdentifyCommand();

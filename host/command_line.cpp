@@ -44,14 +44,19 @@ HostOptions ParseHostArguments(const std::vector<std::string>& args)
         const std::string& arg = args[i];
         if (arg == "--demo") {
             options.demo = true;
-        } else if (arg == "--usb-device") {
-            if (i + 1 >= args.size()) {
+        } else if (arg == "--usb-device" || arg.starts_with("--usb-device=")) {
+            std::string id;
+            if (arg.size() > std::string_view("--usb-device").size()) {
+                id = arg.substr(arg.find('=') + 1);
+            } else if (i + 1 < args.size()) {
+                id = args[++i];
+            } else {
                 options.error = "--usb-device needs the sensor's USB id as vvvv:pppp (see lsusb)";
                 return options;
             }
-            options.usbDevice = device::ParseUsbId(args[++i]);
+            options.usbDevice = device::ParseUsbId(id);
             if (!options.usbDevice) {
-                options.error = "--usb-device: '" + args[i] + "' is not a USB id of the form vvvv:pppp";
+                options.error = "--usb-device: '" + id + "' is not a USB id of the form vvvv:pppp";
                 return options;
             }
         } else if (!haveIndex) {

@@ -66,6 +66,10 @@ TEST(HostArguments, IndexFirstOptionsAfter)
     EXPECT_EQ(usb.usbDevice->vendor, 0x1a2b);
     EXPECT_EQ(usb.usbDevice->product, 0x00ff);
     EXPECT_FALSE(usb.demo);
+
+    const HostOptions joined = ParseHostArguments({"3", "--usb-device=1234:abcd"});
+    ASSERT_TRUE(joined.usbDevice.has_value());
+    EXPECT_EQ(joined.usbDevice->product, 0xabcd);
 }
 
 TEST(HostArguments, UnusableUsbIdIsAnErrorNotAGuess)
@@ -74,6 +78,7 @@ TEST(HostArguments, UnusableUsbIdIsAnErrorNotAGuess)
     EXPECT_FALSE(ParseHostArguments({"3", "--usb-device", "12345:1"}).error.empty());
     EXPECT_FALSE(ParseHostArguments({"3", "--usb-device", "xyz"}).error.empty());
     EXPECT_FALSE(ParseHostArguments({"3", "--usb-device", "--demo"}).error.empty());
+    EXPECT_FALSE(ParseHostArguments({"3", "--usb-device="}).error.empty());
 }
 
 TEST(ExperimentTable, IndicesWithoutAnExperimentBuildNothing)

@@ -6,6 +6,9 @@
 
 int main(int argc, char** argv)
 {
+    // Listing the tests runs this binary too, outside the test environment: never ask for a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     zelkor::widgets::SetUpApplication("kivor");

@@ -1,0 +1,29 @@
+#pragma once
+// Thins the raw reports to the sampling frequency and solves the kept ones into positions.
+
+#include "position_solving.h"
+#include "sample_queue.h"
+
+namespace zelkor::acquisition {
+
+class Decimator {
+public:
+    // Of every N = trunc(50 / frequency) raw samples the first is solved and delivered, the others are
+    // dropped; with the time field the dropped intervals are carried into the next delivered sample,
+    // so its interval is the time since the previous delivered one.
+    void Decimate(SampleQueue& raw, SampleQueue& samples, double samplingFrequency, float secondVersion,
+                  SolveFunction solve);
+
+    static unsigned DecimationStep(double samplingFrequency);
+
+    unsigned PendingSkips() const { return pendingSkips_; }
+    float CarriedInterval() const { return carriedInterval_; }
+
+private:
+    void Skip(SampleQueue& raw, unsigned count, bool withTime);
+
+    unsigned pendingSkips_ = 0;
+    float carriedInterval_ = 0.0f;
+};
+
+}  // namespace zelkor::acquisition

@@ -1,0 +1,82 @@
+#pragma once
+// The sample record and the locked first-in first-out queue that carries samples from the worker
+// thread to the user-interface thread.
+
+#include "sync.h"
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+
+namespace zelkor::acquisition {
+
+// In the raw queue x and y are the left and right distances (m); in the sample queue the solved position.
+struct DataPck {
+    double x = 0.0;
+    double y = 0.0;
+    float temperature = 0.0f;  // degrees Celsius, as the sensor reports it
+    float interval = 0.0f;     // seconds since the previous sample; 0 without the sensor's time field
+};
+
+// Every operation holds the queue's own lock for its duration only; callers copy a sample with Front,
+// remove it with PopFront and work on the copy outside the lock.
+template <typename T>
+class CMutexQueue {
+public:
+    static constexpr std::size_t kCap = 1024000;
+
+    // Beyond the cap the oldest sample gives way, so the count exceeds the cap by one at most.
+    void Push(const T& item)
+    {
+        process::auto_lock guard(&lock_);
+        if (items_.size() > kCap)
+            items_.pop_front();
+        items_.push_back(item);
+    }
+
+    std::size_t Size()
+    {
+        process::auto_lock guard(&lock_);
+        return items_.size();
+    }
+
+    std::optional<T> Front()
+    {
+        process::auto_lock guard(&lock_);
+        if (items_.empty())
+            return std::nullopt;
+        return items_.front();
+    }
+
+    void PopFront()
+    {
+        process::auto_lock guard(&lock_);
+        if (!items_.empty())
+            items_.pop_front();
+    }
+
+    void DiscardOldest(std::size_t n)
+    {
+        process::auto_lock guard(&lock_);
+        if (items_.empty())
+            return;
+        if (n >= items_.size())
+            Clear();
+        else
+            items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+
+    void Clear()
+    {
+        process::auto_lock guard(&lock_);
+        items_.clear();
+    }
+
+private:
+    process::critical_section lock_;
+    std::deque<T> items_;
+};
+
+using SampleQueue = CMutexQueue<DataPck>;
+
+}  // namespace zelkor::acquisition

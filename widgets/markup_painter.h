@@ -1,0 +1,42 @@
+#pragma once
+// Drawing of laid-out markup runs with Qt: fonts come from FontForCellHeight, pictures from the bitmap
+// resources (":/bitmap/<number>.png").
+
+#include "markup_layout.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <Qt>
+
+class QPainter;
+
+namespace zelkor::widgets {
+
+QFont QFontFor(const markup::FontState& state);
+QString ToQString(std::u16string_view s);
+std::u16string ToU16(const QString& s);
+
+// The picture resource with that number, or a null image.
+QImage LoadBitmapResource(int id);
+
+class CQtRunMetrics final : public markup::RunMetrics {
+public:
+    markup::Extent MeasureText(const markup::FontState& f, std::u16string_view s) override;
+    markup::Extent MeasureBitmap(int id) override;
+};
+
+struct RunPaintStyle {
+    QColor textColor = Qt::black;
+    bool opaque = false;  // fill each text run's cell with backgroundColor behind the glyphs
+    QColor backgroundColor = Qt::white;
+    // Anchor of each run at its point: AlignLeft, AlignRight or AlignHCenter with AlignTop, AlignBottom
+    // or AlignBaseline.
+    Qt::Alignment anchor = Qt::AlignLeft | Qt::AlignTop;
+};
+
+// Draws the runs; text with '&' is drawn literally.
+void PaintRuns(QPainter& painter, const std::vector<markup::PlacedRun>& runs, const RunPaintStyle& style);
+
+}  // namespace zelkor::widgets

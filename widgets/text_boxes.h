@@ -1,0 +1,110 @@
+#pragma once
+// Text boxes that draw the formatted-text markup, and the edit fields that sit beside or inside them.
+//
+// Settings are plain fields: assign them, then call update() (or move the box); they take effect at the
+// next paint. Messages between these controls are described in zel_messages.h.
+
+#include "markup_layout.h"
+
+#include <QColor>
+#include <QLineEdit>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+namespace zelkor::widgets {
+
+// Sets the control id property ("ctrlId") that windows and tests find controls by.
+void SetControlId(QWidget* widget, int id);
+
+// A borderless child window with a text and the font and colours to draw it with. Forwards the
+// value-changed message (kValueChangedMessage) to its parent window, with both parameters zero, and
+// also emits valueChanged(). Enter and Escape key presses that reach it are consumed.
+class CZelTextBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit CZelTextBox(QWidget* parent = nullptr);
+
+    // Makes the box a visible child of parent at rect with the control id. Fails without a parent.
+    bool Create(int id, const QRect& rect, QWidget* parent);
+
+    QString text = QStringLiteral("0cm");
+    QString faceName = QStringLiteral("Times New Roman");
+    QColor textColor{0, 0, 0};
+    QColor backgroundColor{255, 255, 255};
+    Qt::Alignment textAlign = Qt::AlignRight | Qt::AlignTop;
+    bool opaqueBackground = false;  // text runs paint backgroundColor behind their glyphs
+    int fontHeight = 10;            // cell height in pixels
+    int fontWeight = 400;
+    bool italic = false;
+    int charSet = markup::kWesternCharSet;
+    QWidget* parentWindow = nullptr;  // receives the forwarded value-changed message
+
+    markup::FontState CurrentFont() const;
+    void SetCurrentFont(const markup::FontState& state);
+
+signals:
+    void valueChanged();
+
+protected:
+    bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+};
+
+// The box that renders the markup in text, from origin. The font commands of the markup change the
+// box's font fields, and the change persists into later paints.
+class CZelFormattedTextBox : public CZelTextBox {
+    Q_OBJECT
+public:
+    explicit CZelFormattedTextBox(QWidget* parent = nullptr);
+
+    bool border = false;  // outline the client area in borderColor
+    QColor borderColor{128, 128, 128};
+    QPoint origin{0, 0};  // start of the first run
+
+    // Lays the markup out as the next paint would, font state changes included.
+    markup::BoxLayout LayoutText();
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+};
+
+// A one-line edit for a typed value, bound to a buddy window: every change of its text sends the
+// value-changed message to the buddy; Enter and Escape are sent to the buddy as key presses and
+// consumed. The buddy is meant to be a CZelTextBox (which consumes them in turn).
+class CEasyEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit CEasyEdit(QWidget* parent = nullptr);
+
+    // A visible, framed, tab-stop, right-aligned single-line edit at rect with the control id.
+    bool Create(int id, const QRect& rect, QWidget* parent);
+    // Creates and applies the font, applies the colours and remembers the buddy. Call once after Create.
+    bool Initialize(QWidget* buddyWindow);
+
+    QColor backgroundColor{255, 255, 255};
+    QColor textColor{0, 0, 0};
+    int fontHeight = 20;
+    QString faceName = QStringLiteral("Times New Roman");
+    int charSet = markup::kWesternCharSet;
+    QWidget* buddy = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    void ApplyColors();
+};
+
+// An edit with a fixed light-yellow background.
+class CZelEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    static inline const QColor kBackground{255, 255, 192};
+    explicit CZelEdit(QWidget* parent = nullptr);
+    bool Create(int id, const QRect& rect, QWidget* parent);
+};
+
+}  // namespace zelkor::widgets
