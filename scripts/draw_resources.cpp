@@ -1,4 +1,4 @@
-// Draws the launcher's pictures, bitmaps and icon into resources/ (argument: the resources folder).
+// Draws the launcher's pictures, the frame's bitmaps and icons into resources/ (argument: the resources folder).
 // Built and run by the zelkor_draw_resources target; the output PNGs are committed.
 #include "launcher/menu_layout.h"
 
@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -273,6 +274,60 @@ QImage DrawIcon(int side)
     return img;
 }
 
+// The experiment window's banner: a yellow band fading to white towards the right, the logo at its
+// left end; the window draws its title over it from x = 120.
+QImage DrawBanner()
+{
+    QImage img(970, 43, QImage::Format_RGB32);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient fade(0, 0, img.width(), 0);
+    fade.setColorAt(0.0, QColor(255, 211, 46));
+    fade.setColorAt(0.35, QColor(255, 228, 120));
+    fade.setColorAt(1.0, QColor(255, 255, 255));
+    p.fillRect(img.rect(), fade);
+    QLinearGradient edge(0, 0, img.width(), 0);  // a thin darker rule along the bottom, fading with it
+    edge.setColorAt(0.0, QColor(226, 170, 20));
+    edge.setColorAt(1.0, QColor(255, 255, 255));
+    p.fillRect(QRect(0, img.height() - 2, img.width(), 2), edge);
+
+    DrawLogo(p, QRectF(8, 5, 33, 33), kBackground, QColor(255, 255, 255), kPin);
+    p.setPen(kInk);
+    p.setFont(SansFont(13, true));
+    DrawInkCentred(p, QStringLiteral("Zelkor"), 48, 15.5);
+    p.setPen(kBackground);
+    p.setFont(SansFont(11, false));
+    DrawInkCentred(p, QStringLiteral("2D 实验"), 48, 30);
+    return img;
+}
+
+// The snapshot button's icon: a camera with a lens and a flash window.
+QImage DrawCamera()
+{
+    QImage img(32, 32, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+    QPainterPath body;
+    body.addRoundedRect(QRectF(2, 9, 28, 19), 3.5, 3.5);
+    body.addRoundedRect(QRectF(10, 5, 12, 6), 1.5, 1.5);  // the prism housing on top
+    body.setFillRule(Qt::WindingFill);
+    p.drawPath(body.simplified());
+    p.setBrush(QColor(255, 255, 255));
+    p.drawEllipse(QPointF(16, 18.5), 7.2, 7.2);
+    p.setBrush(kBackground);
+    p.drawEllipse(QPointF(16, 18.5), 5.4, 5.4);
+    p.setBrush(QColor(150, 140, 205));
+    p.drawEllipse(QPointF(16, 18.5), 2.6, 2.6);
+    p.setBrush(QColor(255, 255, 255, 200));
+    p.drawEllipse(QPointF(14.2, 16.7), 1.1, 1.1);  // a glint on the lens
+    p.setBrush(kPin);
+    p.drawRoundedRect(QRectF(4.5, 11.5, 4, 2.5), 0.8, 0.8);  // the flash
+    return img;
+}
+
 bool Save(const QImage& img, const QString& path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -302,5 +357,7 @@ int main(int argc, char** argv)
     ok &= Save(DrawButtonBitmap(true), out.filePath(QStringLiteral("bitmap/104.png")));
     ok &= Save(DrawIcon(48), out.filePath(QStringLiteral("icon/128.png")));
     ok &= Save(DrawIcon(32), out.filePath(QStringLiteral("icon/128-32.png")));
+    ok &= Save(DrawBanner(), out.filePath(QStringLiteral("bitmap/130.png")));
+    ok &= Save(DrawCamera(), out.filePath(QStringLiteral("icon/139.png")));
     return ok ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include "launcher/menu_layout.h"
 #include "launcher/png_decode.h"
 #include "launcher/single_instance.h"
+#include "tests/support/when_shown.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <functional>
 
 using namespace zelkor::launcher;
+using zelkor::testing::WhenShown;
 
 namespace {
 
@@ -63,31 +65,6 @@ void Click(QWidget* w, QPoint pos, Qt::MouseButton button = Qt::LeftButton)
 QPoint Centre(const HotRect& r, MenuPoint origin)
 {
     return {origin.x + (r.left + r.right) / 2, origin.y + (r.top + r.bottom) / 2};
-}
-
-// Runs `check` once a top-level widget of type T is visible (polling, so a missing window fails
-// instead of hanging), then calls `finish` on it.
-template <typename T>
-void WhenShown(std::function<void(T*)> check, bool* seen)
-{
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [=] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                *seen = true;
-                check(t);
-                return;
-            }
-        }
-        if (++*tries > 200) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
 }
 
 // Closes any window the launcher left open after a while, so a failing test returns instead of

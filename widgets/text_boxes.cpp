@@ -19,12 +19,6 @@ bool IsEnterOrEscape(int key)
 
 }  // namespace
 
-void SetControlId(QWidget* widget, int id)
-{
-    if (widget)
-        widget->setProperty("ctrlId", id);
-}
-
 // --- CZelTextBox -------------------------------------------------------------------------------------
 
 CZelTextBox::CZelTextBox(QWidget* parent) : QWidget(parent), parentWindow(parent)

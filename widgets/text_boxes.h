@@ -4,6 +4,7 @@
 // Settings are plain fields: assign them, then call update() (or move the box); they take effect at the
 // next paint. Messages between these controls are described in zel_messages.h.
 
+#include "control_ids.h"
 #include "markup_layout.h"
 
 #include <QColor>
@@ -13,9 +14,6 @@
 #include <QWidget>
 
 namespace zelkor::widgets {
-
-// Sets the control id property ("ctrlId") that windows and tests find controls by.
-void SetControlId(QWidget* widget, int id);
 
 // A borderless child window with a text and the font and colours to draw it with. Forwards the
 // value-changed message (kValueChangedMessage) to its parent window, with both parameters zero, and

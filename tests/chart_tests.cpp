@@ -1,0 +1,776 @@
+// The data chart panel, checked on rendered pixels: grid lines, axes, ticks, labels and series where the
+// mapping puts them; incremental append with its scroll modes; scroll handlers and wheel; range picks.
+#include "widgets/data_chart_panel.h"
+#include "widgets/font_cells.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using zelkor::widgets::CChartSeries;
+using zelkor::widgets::CDataChartPanel;
+using zelkor::widgets::chart::ScrollRequest;
+
+namespace {
+
+const QRgb kPlotBg = qRgb(255, 255, 239);
+const QRgb kMajor = qRgb(198, 195, 198);
+const QRgb kBlack = qRgb(0, 0, 0);
+const QRgb kRed = qRgb(255, 0, 0);
+const QRgb kBlue = qRgb(0, 0, 255);
+
+bool Dark(QRgb c) { return qRed(c) + qGreen(c) + qBlue(c) < 3 * 128; }
+
+int DarkPixels(const QImage& img, int x0, int y0, int x1, int y1)  // [x0, x1) x [y0, y1)
+{
+    int n = 0;
+    for (int y = std::max(0, y0); y < std::min(img.height(), y1); ++y)
+        for (int x = std::max(0, x0); x < std::min(img.width(), x1); ++x)
+            n += Dark(img.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+int TextWidth(const QString& s, int height = 16)
+{
+    return QFontMetrics(zelkor::widgets::FontForCellHeight("Times New Roman", height, false, false)).horizontalAdvance(s);
+}
+
+// 800 x 600 without scroll bars: plot (50, 40) to (740, 550), 690 x 510 pixels.
+// x and y from -0.2 to 0.2, steps 0.1: sx = 1725, sy = 1275, origin at column 395, row 295.
+void SymmetricView(CDataChartPanel& p)
+{
+    p.resize(800, 600);
+    auto& v = p.view;
+    v.xMin = -0.2, v.xSpan = 0.4, v.xMax = 0.2;
+    v.yMin = -0.2, v.ySpan = 0.4, v.yMax = 0.2;
+    v.autoXStep = v.autoYStep = false;
+    v.xMajorStep = v.yMajorStep = 0.1;
+    v.xMinorGrid = v.yMinorGrid = false;
+}
+
+void SendMouse(QWidget& w, QEvent::Type type, QPoint pos, Qt::MouseButton button)
+{
+    QMouseEvent ev(type, QPointF(pos), QPointF(w.mapToGlobal(pos)), button,
+                   type == QEvent::MouseMove ? Qt::NoButton : button, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &ev);
+}
+
+void Click(QWidget& w, QPoint pos, Qt::MouseButton button = Qt::LeftButton)
+{
+    SendMouse(w, QEvent::MouseMove, pos, Qt::NoButton);
+    SendMouse(w, QEvent::MouseButtonPress, pos, button);
+    SendMouse(w, QEvent::MouseButtonRelease, pos, button);
+}
+
+TEST(ChartPaint, GridAxesAndTicksLandOnMappedPixels)
+{
+    CDataChartPanel p;
+    SymmetricView(p);
+    const QImage img = p.RenderNow();
+    ASSERT_EQ(img.size(), QSize(800, 600));
+    EXPECT_EQ(p.PlotArea(), (zelkor::widgets::chart::PlotRect{50, 40, 740, 550}));
+
+    // Major grid at x = 0.1 -> 395 + trunc(172.5) = 567 and x = -0.1 -> 223, from 1 px inside the edges.
+    EXPECT_EQ(img.pixel(567, 100), kMajor);
+    EXPECT_EQ(img.pixel(223, 100), kMajor);
+    EXPECT_EQ(img.pixel(566, 100), kPlotBg);
+    EXPECT_EQ(img.pixel(568, 100), kPlotBg);
+    EXPECT_EQ(img.pixel(567, 41), kMajor);
+    EXPECT_EQ(img.pixel(567, 40), kPlotBg);
+    EXPECT_EQ(img.pixel(567, 548), kMajor);
+    EXPECT_EQ(img.pixel(567, 549), kPlotBg);
+    // y = 0.1 -> 295 - trunc(127.5) = 168, y = -0.1 -> 422.
+    EXPECT_EQ(img.pixel(100, 168), kMajor);
+    EXPECT_EQ(img.pixel(100, 422), kMajor);
+    EXPECT_EQ(img.pixel(100, 167), kPlotBg);
+    // No grid on the plot edges (x = +-0.2 lie on them).
+    EXPECT_EQ(img.pixel(50, 100), kPlotBg);
+    EXPECT_EQ(img.pixel(100, 40), kPlotBg);
+
+    // Axes through the origin, with arrow heads in the margins.
+    EXPECT_EQ(img.pixel(100, 295), kBlack);
+    EXPECT_EQ(img.pixel(700, 295), kBlack);
+    EXPECT_EQ(img.pixel(395, 100), kBlack);
+    EXPECT_EQ(img.pixel(395, 549), kBlack);
+    EXPECT_EQ(img.pixel(798, 295), kBlack);  // tip: right margin 60 - 2 beyond the edge
+    EXPECT_EQ(img.pixel(799, 295), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(785, 292), kBlack);  // head: 13 px back, 3 px aside
+    EXPECT_EQ(img.pixel(785, 298), kBlack);
+    EXPECT_EQ(img.pixel(785, 291), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(395, 2), kBlack);  // y tip: top margin 40 - 2 above the edge
+    EXPECT_EQ(img.pixel(395, 1), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(392, 15), kBlack);
+
+    // Major tick at 567: 5 px towards positive y (up); minor tick at x = 0.02 (column 429): 2 px.
+    for (int r = 290; r <= 294; ++r)
+        EXPECT_EQ(img.pixel(567, r), kBlack) << r;
+    EXPECT_EQ(img.pixel(567, 289), kMajor);
+    EXPECT_EQ(img.pixel(567, 296), kMajor);
+    EXPECT_EQ(img.pixel(429, 294), kBlack);
+    EXPECT_EQ(img.pixel(429, 293), kBlack);
+    EXPECT_EQ(img.pixel(429, 292), kPlotBg);
+    // Y ticks point right.
+    EXPECT_EQ(img.pixel(400, 168), kBlack);
+    EXPECT_EQ(img.pixel(401, 168), kMajor);
+}
+
+TEST(ChartPaint, TickLabelsTitlesAndSkipping)
+{
+    CDataChartPanel p;
+    SymmetricView(p);
+    p.view.xName = "X";
+    p.view.xUnit = "m";
+    p.view.yName = "Y";
+    const QImage img = p.RenderNow();
+    const int h = QFontMetrics(zelkor::widgets::FontForCellHeight("Times New Roman", 16, false, false)).height();
+    ASSERT_EQ(h, 16);
+    // "0.1" right-aligned at column 567, its top 5 px below the axis row.
+    const int w = TextWidth("0.1");
+    EXPECT_GT(DarkPixels(img, 567 - w, 300, 567, 300 + h), 5);
+    EXPECT_EQ(DarkPixels(img, 568, 297, 600, 300 + h), 0);
+    EXPECT_GT(DarkPixels(img, 223 - TextWidth("-0.1"), 300, 223, 300 + h), 5);
+    // -0.2 at the left edge would cross it: left out.
+    EXPECT_EQ(DarkPixels(img, 0, 300, 50, 300 + h), 0);
+    // y: "0" at the origin, 5 px left of the axis column; -0.2 below the plot (y labels are not clipped).
+    EXPECT_GT(DarkPixels(img, 390 - TextWidth("0"), 300, 390, 300 + h), 3);
+    EXPECT_GT(DarkPixels(img, 390 - TextWidth("-0.2"), 555, 390, 555 + h), 5);
+    EXPECT_GT(DarkPixels(img, 390 - TextWidth("0.1"), 173, 390, 173 + h), 5);
+    // Titles: "X / m" from 5 px right of the plot, "Y" above the plot right of the axis.
+    EXPECT_GT(DarkPixels(img, 745, 300, 800, 300 + h), 10);
+    EXPECT_GT(DarkPixels(img, 400, 35 - h, 430, 35), 3);
+    // Without labels the boxes stay empty.
+    p.view.xLabels = p.view.yLabels = false;
+    const QImage none = p.RenderNow();
+    EXPECT_EQ(DarkPixels(none, 567 - w, 300, 567, 300 + h), 0);
+    EXPECT_EQ(DarkPixels(none, 390 - TextWidth("-0.2"), 555, 390, 555 + h), 0);
+}
+
+TEST(ChartPaint, WithoutZeroInTheYRangeLabelsFollowTheYMinEdge)
+{
+    CDataChartPanel p;
+    SymmetricView(p);
+    p.view.yMin = 0.1;
+    p.view.yMax = 0.5;
+    p.view.xName = "X";
+    p.view.yLabels = false;
+    const QImage img = p.RenderNow();
+    // No x axis line anywhere in the plot rows; the y axis is still there.
+    for (int r = 40; r < 550; ++r)
+        ASSERT_NE(img.pixel(300, r), kBlack) << r;
+    EXPECT_EQ(img.pixel(395, 300), kBlack);
+    EXPECT_EQ(img.pixel(798, 550), qRgb(255, 255, 255));  // no arrow
+    // Labels and title along the y-min edge (row 550), 5 px below it.
+    const int w = TextWidth("0.1");
+    EXPECT_GT(DarkPixels(img, 567 - w, 555, 567, 571), 5);
+    EXPECT_GT(DarkPixels(img, 745, 555, 800, 571), 3);
+}
+
+TEST(ChartPaint, SeriesStylesDrawAtMappedPixels)
+{
+    CDataChartPanel p;
+    SymmetricView(p);
+    CChartSeries markers, line, both;
+    markers.style = 0;
+    markers.Append(0.1, 0.1);  // (567, 168)
+    markers.Append(-0.2, 0.0);  // on the left edge: clipped half
+    line.style = 1;
+    line.lineColour = kBlue;
+    line.Append(-0.1, -0.1);  // (223, 422)
+    line.Append(0.1, -0.1);   // (567, 422)
+    both.style = 2;
+    both.lineColour = QColor(0, 128, 0);
+    both.markerColour = kBlue;
+    both.markerRadius = 3;
+    both.Append(-0.15, 0.15);  // (395 - 258, 295 - 191) = (137, 104)
+    both.Append(0.15, 0.15);   // (653, 104)
+    both.labelText = "a = 9.800";
+    both.labelX = -0.05;  // (309, 232)
+    both.labelY = 0.05;
+    p.SetSeriesList({&markers, &line, &both});
+    const QImage img = p.RenderNow();
+
+    EXPECT_EQ(img.pixel(567, 168), kRed);
+    EXPECT_EQ(img.pixel(571, 168), kRed);
+    EXPECT_EQ(img.pixel(572, 168), kMajor);
+    EXPECT_EQ(img.pixel(567, 164), kRed);
+    EXPECT_EQ(img.pixel(567, 163), kMajor);  // the grid line through it
+    EXPECT_EQ(img.pixel(566, 163), kPlotBg);
+    EXPECT_EQ(img.pixel(50, 295), kRed);       // inside half of the edge marker
+    EXPECT_EQ(img.pixel(49, 295), qRgb(255, 255, 255));  // clipped to the plot
+    // Polyline of width 2: rows 422 and 423.
+    EXPECT_EQ(img.pixel(300, 422), kBlue);
+    EXPECT_EQ(img.pixel(300, 423), kBlue);
+    EXPECT_EQ(img.pixel(300, 421), kPlotBg);
+    EXPECT_EQ(img.pixel(222, 422), kMajor);  // the grid line it lies on
+    EXPECT_EQ(img.pixel(222, 424), kPlotBg);
+    EXPECT_EQ(img.pixel(568, 422), kBlue);  // the end pixel's disc
+    EXPECT_EQ(img.pixel(569, 422), kMajor);
+    // Style 2: line, markers at both points.
+    EXPECT_EQ(img.pixel(400, 104), qRgb(0, 128, 0));
+    EXPECT_EQ(img.pixel(137, 104), qRgb(0, 128, 0));  // the segment leaving a point covers its marker
+    EXPECT_EQ(img.pixel(137, 102), kBlue);
+    EXPECT_EQ(img.pixel(653, 101), kBlue);
+    // Label with its top-left at the mapped position.
+    EXPECT_GT(DarkPixels(img, 309, 232, 390, 262), 10);
+    EXPECT_EQ(DarkPixels(img, 250, 232, 305, 262), 0);
+
+    img.save("/tmp/chart_styles.png");
+
+    // A hidden series, or one whose first drawn index is past its points, draws nothing (not even its label).
+    both.firstDrawn = 5;
+    markers.visible = false;
+    const QImage gone = p.RenderNow();
+    EXPECT_EQ(gone.pixel(567, 168), kMajor);
+    EXPECT_EQ(DarkPixels(gone, 309, 232, 390, 262), 0);
+}
+
+TEST(ChartPaint, DecreasingSeriesAreReversedUnlessSwitchedOff)
+{
+    CDataChartPanel p;
+    SymmetricView(p);
+    CChartSeries s;
+    s.x = {0.1, 0.0, -0.1};
+    s.y = {1, 2, 3};
+    s.numberDrawn = 3;
+    p.SetSeriesList({&s});
+    p.RenderNow();
+    EXPECT_EQ(s.x, (std::vector<double>{-0.1, 0.0, 0.1}));
+    EXPECT_EQ(s.y, (std::vector<double>{3, 2, 1}));
+    p.RenderNow();  // stays reversed
+    EXPECT_EQ(s.x.front(), -0.1);
+    CChartSeries t;
+    t.x = {0.1, -0.1};
+    t.y = {1, 2};
+    p.reverseDecreasing = false;
+    p.SetSeriesList({&t});
+    p.RenderNow();
+    EXPECT_EQ(t.x.front(), 0.1);
+}
+
+TEST(ChartPaint, NiceStepAndEqualScaleAreAppliedAtPaint)
+{
+    CDataChartPanel p;
+    p.resize(800, 600);  // plot 690 x 510
+    p.view.xMin = -0.2, p.view.xSpan = 0.4, p.view.xMax = 0.2;
+    p.view.yMin = -0.06, p.view.ySpan = 1, p.view.yMax = 0.94;
+    p.view.equalScale = true;
+    p.view.adaptX = false;
+    p.RenderNow();
+    EXPECT_DOUBLE_EQ(p.view.ySpan, 510.0 / 690.0 * 0.4);
+    EXPECT_DOUBLE_EQ(p.view.yMax, -0.06 + p.view.ySpan);
+    EXPECT_DOUBLE_EQ(p.view.xMajorStep, 0.05);  // 8 divisions of 86 px
+    const auto m = p.CurrentMapping();
+    EXPECT_NEAR(m.x.scale, m.y.scale, 1e-9);
+}
+
+// A chart with everything that has a cache: many-point series of every style, dashes, NaN gaps, labels
+// and pick marks. The cached paint must give the same pixels as the plain one.
+void BusyChart(CDataChartPanel& p, std::vector<CChartSeries>& s)
+{
+    p.resize(640, 480);
+    p.view.xMin = -1, p.view.xSpan = 2, p.view.xMax = 1;
+    p.view.yMin = -1, p.view.ySpan = 2, p.view.yMax = 1;
+    s.resize(4);
+    for (int k = 0; k < 4; ++k) {
+        s[k].style = k % 3;
+        s[k].lineWidth = 1 + k % 3;
+        s[k].markerRadius = 2 + k;
+        s[k].lineColour = QColor::fromHsv(k * 80, 255, 200);
+        s[k].markerColour = QColor::fromHsv(k * 80 + 40, 255, 160);
+        s[k].lineStyle = k == 1 ? Qt::DashDotLine : Qt::SolidLine;
+        for (int i = 0; i < 400; ++i) {
+            const double t = -1 + i * 0.005;
+            s[k].Append(t, 0.8 * std::sin(6 * t + k));
+        }
+        s[k].y[100] = std::numeric_limits<double>::quiet_NaN();
+        s[k].labelText = QString("s%1").arg(k);
+        s[k].labelX = -0.9 + 0.4 * k;
+        s[k].labelY = 0.9;
+    }
+    s[1].selectable = true;
+    p.SetSeriesList({&s[0], &s[1], &s[2], &s[3]});
+}
+
+TEST(ChartPaint, CachedPaintEqualsPlainPaint)
+{
+    CDataChartPanel fast, plain;
+    plain.SetCachingEnabled(false);
+    std::vector<CChartSeries> a, b;
+    BusyChart(fast, a);
+    BusyChart(plain, b);
+    auto same = [&](const char* what) {
+        const QImage x = fast.RenderNow().copy();
+        const QImage y = plain.RenderNow().copy();
+        ASSERT_EQ(x.size(), y.size());
+        int diff = 0;
+        for (int r = 0; r < x.height(); ++r)
+            for (int c = 0; c < x.width(); ++c)
+                diff += x.pixel(c, r) != y.pixel(c, r) ? 1 : 0;
+        EXPECT_EQ(diff, 0) << what;
+    };
+    same("first paint");
+    same("unchanged repaint");
+    for (int i = 0; i < 30; ++i) {
+        const double t = a[0].x.back() + 0.001;
+        fast.IncrementalAppend(a[0], t, 0.5);
+        plain.IncrementalAppend(b[0], t, 0.5);
+        a[2].Append(a[2].x.back() + 0.002, -0.5 + 0.01 * i);
+        b[2].Append(b[2].x.back() + 0.002, -0.5 + 0.01 * i);
+        a[3].Append(a[3].x.back() + 0.003, 0.3);
+        b[3].Append(b[3].x.back() + 0.003, 0.3);
+        if (i % 10 == 0)
+            same("after appends");
+    }
+    same("after appends");
+    // A point changed in place is noticed.
+    a[1].y[10] = b[1].y[10] = 0.95;
+    same("point changed");
+    // Pick marks are drawn over the cached picture as over the plain one.
+    for (CDataChartPanel* p : {&fast, &plain}) {
+        p->pickKind = 1;
+        p->ArmRangePick(true, nullptr, nullptr);
+        Click(*p, QPoint(200, 200));
+        SendMouse(*p, QEvent::MouseMove, QPoint(300, 220), Qt::NoButton);
+    }
+    same("pick in progress");
+    fast.RenderNow().save("/tmp/chart_busy.png");
+    // A view change redraws every layer.
+    fast.view.xMin = plain.view.xMin = -0.5;
+    same("view moved");
+    fast.resize(500, 400);
+    plain.resize(500, 400);
+    same("resized");
+}
+
+TEST(ChartAppend, RefusedBeyondTheViewWithoutAutoScroll)
+{
+    CDataChartPanel p;
+    SymmetricView(p);
+    CChartSeries s;
+    s.style = 0;
+    p.SetSeriesList({&s});
+    p.IncrementalAppend(s, 0.1, 0.1);
+    EXPECT_EQ(s.x.size(), 1u);
+    EXPECT_EQ(s.numberDrawn, 1);
+    p.IncrementalAppend(s, 0.25, 0.0);  // beyond x max
+    p.IncrementalAppend(s, 0.0, 0.3);   // beyond y max
+    EXPECT_EQ(s.x.size(), 1u);
+    EXPECT_EQ(s.numberDrawn, 1);
+    p.IncrementalAppend(s, std::vector<double>{0.0, 0.3}, std::vector<double>{0.3, 0.0});  // only the last counts
+    EXPECT_EQ(s.x.size(), 1u);
+    p.IncrementalAppend(s, std::vector<double>{0.3, -0.1}, std::vector<double>{0.0, -0.1});
+    EXPECT_EQ(s.x.size(), 3u);
+    EXPECT_EQ(s.numberDrawn, 3);
+    const QImage img = p.RenderNow();
+    EXPECT_EQ(img.pixel(567, 168), kRed);
+    EXPECT_EQ(img.pixel(223, 422), kRed);
+}
+
+TEST(ChartAppend, DrawnAtOnceAsARepaintWouldDrawThem)
+{
+    for (int style = 0; style <= 2; ++style) {
+        CDataChartPanel live, plain;
+        plain.SetCachingEnabled(false);
+        CChartSeries a, b;
+        for (CChartSeries* s : {&a, &b}) {
+            s->style = style;
+            s->lineStyle = Qt::DashLine;
+            s->markerColour = kBlue;
+            for (int i = 0; i < 300; ++i)
+                s->Append(-0.2 + i * 0.0005, 0.15 * std::sin(i * 0.05));
+        }
+        SymmetricView(live);
+        SymmetricView(plain);
+        live.SetSeriesList({&a});
+        plain.SetSeriesList({&b});
+        live.RenderNow();
+        for (int i = 300; i < 340; ++i) {
+            const double x = -0.2 + i * 0.0005, y = 0.15 * std::sin(i * 0.05);
+            live.IncrementalAppend(a, x, y);
+            b.Append(x, y);
+        }
+        EXPECT_EQ(a.numberDrawn, 340);
+        // What the appends drew onto the picture equals a full plain paint of the longer series.
+        const QImage direct = live.BackBuffer().copy();
+        EXPECT_TRUE(direct == plain.RenderNow()) << style;
+        EXPECT_TRUE(live.RenderNow() == direct) << style;
+    }
+}
+
+// Horizontal auto-scroll, x span 4, scroll unit 0.5 (page 8); points every 0.5.
+void TraceChart(CDataChartPanel& p, CChartSeries& s, int mode)
+{
+    p.resize(800, 600);
+    p.view.xMin = 0, p.view.xSpan = 4, p.view.xMax = 4;
+    p.view.xScrollUnit = 0.5;
+    p.scrollMode = mode;
+    p.ResetHorizontalScroll();
+    s.style = 2;
+    p.SetSeriesList({&s});
+    for (int i = 1; i <= 8; ++i)
+        p.IncrementalAppend(s, 0.5 * i, 0.0);
+}
+
+TEST(ChartAppend, PageModeJumpsToTheNewPoint)
+{
+    CDataChartPanel p(nullptr, true, false);
+    CChartSeries s;
+    TraceChart(p, s, CDataChartPanel::kPageMode);
+    EXPECT_EQ(s.numberDrawn, 8);
+    EXPECT_EQ(p.view.xMin, 0);
+    p.IncrementalAppend(s, 4.5, 0.0);
+    EXPECT_EQ(s.x.size(), 9u);
+    EXPECT_EQ(s.firstDrawn, 8);
+    EXPECT_EQ(s.numberDrawn, 1);
+    EXPECT_EQ(p.view.xMin, 4.5);
+    EXPECT_EQ(p.view.xMax, 8.5);
+    EXPECT_EQ(p.HorizontalBar().pos, 9);
+    EXPECT_EQ(p.HorizontalBar().page, 8);
+    EXPECT_EQ(p.HorizontalBar().max, 16);
+    EXPECT_EQ(p.HorizontalScrollBar()->value(), 9);
+    // Inside the new view: drawn at once, no jump.
+    p.IncrementalAppend(s, 5.0, 0.0);
+    EXPECT_EQ(s.numberDrawn, 2);
+    EXPECT_EQ(p.view.xMin, 4.5);
+}
+
+TEST(ChartAppend, RollingModeMovesOnePointAndHoldsWhenScrolledBack)
+{
+    CDataChartPanel p(nullptr, true, false);
+    CChartSeries s;
+    TraceChart(p, s, CDataChartPanel::kRollingMode);
+    p.IncrementalAppend(s, 4.5, 0.0);
+    EXPECT_EQ(s.firstDrawn, 1);
+    EXPECT_EQ(s.numberDrawn, 8);
+    EXPECT_EQ(p.view.xMin, 1.0);
+    EXPECT_EQ(p.view.xMax, 5.0);
+    p.IncrementalAppend(s, 5.5, 0.0);
+    EXPECT_EQ(s.firstDrawn, 2);
+    EXPECT_EQ(p.view.xMin, 1.5);
+    EXPECT_EQ(p.HorizontalBar().pos, 11);
+    EXPECT_EQ(p.HorizontalBar().max, 18);
+    // The user scrolls back two steps: later points are kept but the view stays where the user put it.
+    p.HorizontalScroll(ScrollRequest::LineUp);
+    p.HorizontalScroll(ScrollRequest::LineUp);
+    EXPECT_EQ(p.view.xMin, 4.5);
+    const int first = s.firstDrawn;
+    p.IncrementalAppend(s, 12.0, 0.0);
+    EXPECT_EQ(s.x.size(), 11u);
+    EXPECT_EQ(s.firstDrawn, first);
+    EXPECT_EQ(p.view.xMin, 4.5);
+    EXPECT_EQ(p.HorizontalBar().max, 24 + 8 - 1);  // q = 24
+    EXPECT_EQ(p.HorizontalBar().pos, 9);
+}
+
+TEST(ChartScroll, HandlersFindTheWindowByBisection)
+{
+    CDataChartPanel p(nullptr, true, false);
+    CChartSeries s, empty;
+    p.resize(800, 600);
+    p.view.xMin = 0, p.view.xSpan = 4, p.view.xMax = 4;
+    p.view.xScrollUnit = 0.5;
+    p.ResetHorizontalScroll();
+    p.SetSeriesList({&s, &empty});
+    for (int i = 0; i < 100; ++i)
+        p.IncrementalAppend(s, 0.5 * i, 0.0);
+    EXPECT_EQ(p.HorizontalBar().pos, 99);
+    p.HorizontalScroll(ScrollRequest::ThumbPosition, 20);  // a = 10, b = 14
+    EXPECT_EQ(s.firstDrawn, 20);
+    EXPECT_EQ(s.numberDrawn, 8);
+    EXPECT_EQ(p.view.xMin, 10);
+    EXPECT_EQ(p.view.xMax, 14);
+    EXPECT_EQ(empty.numberDrawn, 0);
+    p.HorizontalScroll(ScrollRequest::PageUp);
+    EXPECT_EQ(s.firstDrawn, 12);
+    p.HorizontalScroll(ScrollRequest::Bottom);  // ignored
+    EXPECT_EQ(s.firstDrawn, 12);
+    p.HorizontalScroll(ScrollRequest::Top);
+    EXPECT_EQ(s.firstDrawn, 0);
+    EXPECT_EQ(s.numberDrawn, 8);
+    // The Qt scroll bar drives the same handler; "to maximum" is ignored.
+    QScrollBar* bar = p.HorizontalScrollBar();
+    ASSERT_NE(bar, nullptr);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(p.HorizontalBar().pos, 1);
+    EXPECT_EQ(p.view.xMin, 0.5);
+    EXPECT_EQ(bar->value(), 1);
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(p.HorizontalBar().pos, 1);
+    EXPECT_EQ(bar->value(), 1);
+    // After a reset the bar has no range: nothing moves.
+    p.ResetHorizontalScroll();
+    p.HorizontalScroll(ScrollRequest::LineDown);
+    EXPECT_EQ(p.HorizontalBar().pos, 0);
+}
+
+TEST(ChartScroll, WheelScrollsTheVerticalBarOnly)
+{
+    CDataChartPanel p(nullptr, false, true);
+    CChartSeries s;
+    p.resize(800, 600);
+    p.view.yMin = 0, p.view.ySpan = 2, p.view.yMax = 2;
+    p.view.yScrollUnit = 0.5;  // page 4
+    p.view.yUp = false;
+    p.scrollMode = CDataChartPanel::kRollingMode;
+    p.ResetVerticalScroll();
+    p.SetSeriesList({&s});
+    QApplication::setWheelScrollLines(3);
+    p.WheelScroll(-120);  // no range yet
+    EXPECT_EQ(p.VerticalBar().pos, 0);
+    for (int i = 0; i < 40; ++i)
+        p.IncrementalAppend(s, 0.0, 0.5 * i);
+    EXPECT_EQ(p.VerticalBar().pos, 39);
+    p.WheelScroll(120);  // one line up
+    EXPECT_EQ(p.VerticalBar().pos, 38);
+    EXPECT_EQ(p.view.yMin, 19);
+    QWheelEvent ev(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, 360), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&p, &ev);
+    EXPECT_EQ(p.VerticalBar().pos, 35);
+    // (Qt has no "page per notch" setting; that rule is checked in the math tests.)
+    QApplication::setWheelScrollLines(6);
+    p.WheelScroll(120);  // 6 * 1 / 3
+    EXPECT_EQ(p.VerticalBar().pos, 33);
+    QApplication::setWheelScrollLines(3);
+    p.WheelScroll(-120 * 100);  // clamped at the end
+    EXPECT_EQ(p.VerticalBar().pos, 39);
+}
+
+// x from 0 to 4 over 690 px (sx = 172.5), y from 0 to 1; points every 0.25.
+struct PickFixture {
+    CDataChartPanel p;
+    CChartSeries s;
+    int calls = 0;
+    QObject owner;
+    QObject* seenOwner = nullptr;
+    PickFixture()
+    {
+        p.resize(800, 600);
+        p.view.xMin = 0, p.view.xSpan = 4, p.view.xMax = 4;
+        p.view.yMin = 0, p.view.ySpan = 1, p.view.yMax = 1;
+        p.view.xMinorGrid = p.view.yMinorGrid = false;
+        for (int i = 0; i <= 16; ++i)
+            s.Append(0.25 * i, 0.5);
+        s.selectable = true;
+        p.SetSeriesList({&s});
+        p.pickKind = 1;
+    }
+    void Arm()
+    {
+        p.ArmRangePick(true, &owner, [this](CDataChartPanel&, QObject* o) {
+            ++calls;
+            seenOwner = o;
+        });
+    }
+};
+
+TEST(ChartPick, TwoClicksGiveTheRangeOnTheSelectableSeries)
+{
+    PickFixture f;
+    const QImage before = f.p.RenderNow().copy();
+    f.Arm();
+    SendMouse(f.p, QEvent::MouseMove, QPoint(239, 300), Qt::NoButton);
+    QImage img = f.p.RenderNow();
+    // XOR mark, 2 px wide, across the plot; label box beside the pointer.
+    EXPECT_EQ(img.pixel(239, 450), ((kPlotBg ^ qRgb(255, 255, 0)) | 0xff000000u));
+    EXPECT_EQ(img.pixel(240, 450), img.pixel(239, 450));
+    EXPECT_EQ(img.pixel(241, 450), before.pixel(241, 450));
+    EXPECT_EQ(img.pixel(239 + 5 + 44, 300 - 20 + 18), qRgb(192, 255, 192));
+    EXPECT_GT(DarkPixels(img, 244, 280, 289, 299), 10);  // "起始点"
+
+    Click(f.p, QPoint(239, 300));  // start: x = 189 / 172.5 = 1.0957
+    EXPECT_TRUE(f.p.PickStartFixed());
+    SendMouse(f.p, QEvent::MouseMove, QPoint(498, 200), Qt::NoButton);
+    img = f.p.RenderNow();
+    img.save("/tmp/chart_pick.png");
+    EXPECT_EQ(img.pixel(239, 450), ((kPlotBg ^ qRgb(255, 255, 0)) | 0xff000000u));
+    EXPECT_EQ(img.pixel(498, 450), ((kPlotBg ^ qRgb(255, 255, 0)) | 0xff000000u));
+    EXPECT_EQ(img.pixel(239 + 5 + 44, 300 - 20 + 18), before.pixel(288, 298));  // old box gone
+    EXPECT_EQ(img.pixel(498 + 5 + 44, 200 - 20 + 18), qRgb(192, 255, 192));
+    EXPECT_EQ(f.calls, 0);
+
+    Click(f.p, QPoint(498, 200));  // end: x = 448 / 172.5 = 2.597
+    EXPECT_EQ(f.calls, 1);
+    EXPECT_EQ(f.seenOwner, &f.owner);
+    EXPECT_EQ(f.p.pickResult.first, 5);   // 1.25 is the first x at or above 1.0957
+    EXPECT_EQ(f.p.pickResult.last, 11);   // 2.75
+    EXPECT_NEAR(f.p.pickResult.startX, 189 / 172.5, 1e-12);
+    EXPECT_NEAR(f.p.pickResult.endX, 448 / 172.5, 1e-12);
+    // Both fixed: no label box, further clicks and moves change nothing.
+    img = f.p.RenderNow();
+    EXPECT_NE(img.pixel(498 + 5 + 44, 200 - 20 + 18), qRgb(192, 255, 192));
+    Click(f.p, QPoint(600, 200));
+    EXPECT_EQ(f.calls, 1);
+
+    // Right click disarms: the marks are gone.
+    Click(f.p, QPoint(600, 200), Qt::RightButton);
+    EXPECT_FALSE(f.p.PickArmed());
+    const QImage after = f.p.RenderNow();
+    EXPECT_EQ(after.pixel(239, 450), before.pixel(239, 450));
+    EXPECT_EQ(after.pixel(498, 450), before.pixel(498, 450));
+}
+
+TEST(ChartPick, EndBeforeStartAndWindowLimits)
+{
+    PickFixture f;
+    f.s.firstDrawn = 2;
+    f.s.numberDrawn = 6;  // indices 2..7 (x 0.5 .. 1.75)
+    f.Arm();
+    Click(f.p, QPoint(498, 300));  // 2.597: none in the window -> its last index
+    Click(f.p, QPoint(60, 300));   // 0.058: the window's first index
+    EXPECT_EQ(f.calls, 1);
+    EXPECT_EQ(f.p.pickResult.first, 7);
+    EXPECT_EQ(f.p.pickResult.last, 2);
+}
+
+TEST(ChartPick, NoSelectableSeriesNoHandler)
+{
+    PickFixture f;
+    f.s.selectable = false;
+    f.Arm();
+    Click(f.p, QPoint(239, 300));
+    Click(f.p, QPoint(498, 300));
+    EXPECT_EQ(f.calls, 0);
+    EXPECT_EQ(f.p.pickResult.first, -1);
+    EXPECT_EQ(f.p.pickResult.last, -1);
+    // Not armed: clicks do nothing.
+    PickFixture g;
+    Click(g.p, QPoint(239, 300));
+    Click(g.p, QPoint(498, 300));
+    EXPECT_EQ(g.calls, 0);
+    EXPECT_FALSE(g.p.PickStartFixed());
+}
+
+TEST(ChartPick, HorizontalMarksPickTimesOnADownwardAxis)
+{
+    PickFixture f;
+    f.p.pickOrientation = CDataChartPanel::kPickHorizontal;
+    f.p.view.yUp = false;
+    f.p.view.yMin = 0, f.p.view.ySpan = 10, f.p.view.yMax = 10;  // sy = 51, time runs down
+    f.s.Clear();
+    for (int i = 0; i <= 40; ++i)
+        f.s.Append(0.1, 0.25 * i);
+    f.Arm();
+    Click(f.p, QPoint(300, 40 + 102));  // t = 2.0
+    Click(f.p, QPoint(300, 40 + 250));  // t = 4.90
+    EXPECT_EQ(f.calls, 1);
+    EXPECT_NEAR(f.p.pickResult.startY, 2.0, 1e-12);
+    EXPECT_EQ(f.p.pickResult.first, 8);
+    EXPECT_EQ(f.p.pickResult.last, 20);
+    // The fixed start mark follows the data when the view scrolls.
+    f.p.ArmRangePick(true, &f.owner, nullptr);
+    Click(f.p, QPoint(300, 40 + 102));
+    f.p.view.yMin = 1, f.p.view.yMax = 11;  // t = 2 is now at row 40 + 51
+    const QImage img = f.p.RenderNow();
+    EXPECT_EQ(img.pixel(100, 91), ((kMajor ^ qRgb(255, 255, 0)) | 0xff000000u));  // over the grid line at t = 2
+    EXPECT_EQ(img.pixel(100, 92), ((kPlotBg ^ qRgb(255, 255, 0)) | 0xff000000u));
+    EXPECT_EQ(img.pixel(100, 93), kPlotBg);
+}
+
+TEST(ChartBadInput, NothingCrashesOrHangs)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    CDataChartPanel p(nullptr, true, true);
+    p.resize(800, 600);
+    CChartSeries a, b, c, d;
+    a.style = 2;
+    a.x = {0.1, nan, inf, -inf, 0.5, 1e300};
+    a.y = {0.1, 0.2, 0.3, nan, -inf, 0.5};
+    a.numberDrawn = 6;
+    a.labelText = "x";
+    a.labelX = nan;
+    b.firstDrawn = 10;  // past its points
+    b.numberDrawn = 5;
+    b.x = {0.1};
+    b.y = {0.2};
+    c.numberDrawn = 1000;  // more than it has, and lists of different length
+    c.x = {0.1, 0.2, 0.3};
+    c.y = {0.1};
+    d.markerRadius = -3;
+    d.lineWidth = 0;
+    d.style = 0;
+    d.Append(0.5, 0.5);
+    p.SetSeriesList({&a, &b, &c, &d, nullptr});
+    EXPECT_FALSE(p.RenderNow().isNull());
+
+    const auto bg = p.view.plotBackground.rgb();
+    p.view.xSpan = 0;  // drawn as 1
+    p.view.ySpan = 0;
+    EXPECT_FALSE(p.RenderNow().isNull());
+    p.view.xSpan = nan;  // no grid, axes or series, the plot is still there
+    const QImage blank = p.RenderNow();
+    EXPECT_EQ(blank.pixel(300, 300), bg);
+    p.view.xSpan = 1;
+    p.view.xMin = inf;
+    EXPECT_FALSE(p.RenderNow().isNull());
+    p.view.xMin = 0;
+    p.view.autoXStep = p.view.autoYStep = false;
+    p.view.xMajorStep = 1e-12;  // far too many lines: not drawn
+    p.view.yMajorStep = -1;
+    EXPECT_FALSE(p.RenderNow().isNull());
+    p.view.autoXStep = p.view.autoYStep = true;
+
+    // Appends of NaN and infinities, scroll units of 0.
+    p.view.xScrollUnit = 0;
+    p.IncrementalAppend(a, inf, 0.0);
+    p.IncrementalAppend(a, nan, nan);
+    p.IncrementalAppend(a, 0.0, inf);
+    p.IncrementalAppend(a, {}, {});
+    p.HorizontalScroll(ScrollRequest::LineUp);
+    p.WheelScroll(-120);
+    EXPECT_FALSE(p.RenderNow().isNull());
+
+    // A window resized to nothing, or smaller than its margins.
+    p.resize(0, 0);
+    EXPECT_TRUE(p.RenderNow().isNull());
+    CDataChartPanel q;
+    q.resize(60, 40);
+    EXPECT_EQ(q.RenderNow().pixel(30, 20), qRgb(255, 255, 255));
+    q.view.equalScale = true;
+    EXPECT_FALSE(q.RenderNow().isNull());
+}
+
+TEST(ChartPaint, SavesPicturesOfEachStyle)
+{
+    for (int style = 0; style <= 2; ++style) {
+        CDataChartPanel p;
+        p.resize(800, 600);
+        p.view.xName = "t";
+        p.view.xUnit = "s";
+        p.view.yName = "Y";
+        p.view.yUnit = "m";
+        p.view.xMin = -0.5, p.view.xSpan = 3.5, p.view.xMax = 3;
+        p.view.yMin = -0.3, p.view.ySpan = 0.6, p.view.yMax = 0.3;
+        p.view.plotBorder = true;
+        CChartSeries s;
+        s.style = style;
+        s.markerColour = kBlue;
+        for (int i = 0; i <= 60; ++i)
+            s.Append(i * 0.05, 0.2 * std::sin(i * 0.3));
+        s.labelText = "T = 2.094";
+        s.labelX = 1.5;
+        s.labelY = 0.28;
+        p.SetSeriesList({&s});
+        const QImage img = p.RenderNow();
+        const auto m = p.CurrentMapping();
+        // Every point's pixel carries the series colour (markers, or the line through it).
+        for (std::size_t i = 0; i < s.x.size(); ++i) {
+            const QRgb c = img.pixel(m.Column(s.x[i]), m.Row(s.y[i]));
+            if (style == 2 && i + 1 < s.x.size())
+                EXPECT_TRUE(c == kRed || c == kBlue) << i;  // the next segment covers part of the marker
+            else
+                EXPECT_EQ(c, style == 1 ? kRed : kBlue) << style << " " << i;
+        }
+        EXPECT_EQ(img.pixel(50, 300), kBlack);  // border
+        img.save(QString("/tmp/chart_style%1.png").arg(style));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,288 @@
+#include "chart_raster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace zelkor::widgets::chart {
+namespace {
+
+struct Span {
+    int row, from, to;  // offsets relative to the stamp centre, inclusive
+};
+
+// Disc stamp of a pen width: rows of pixel offsets whose centres lie within width/2 of the stamp centre.
+std::vector<Span> StampFor(int width)
+{
+    std::vector<Span> spans;
+    if (width <= 1) {
+        spans.push_back({0, 0, 0});
+        return spans;
+    }
+    const int lo = -(width - 1) / 2;
+    const int hi = lo + width - 1;
+    const double c = (lo + hi) / 2.0;
+    const double r2 = (width / 2.0) * (width / 2.0);
+    for (int j = lo; j <= hi; ++j) {
+        int from = hi + 1, to = lo - 1;
+        for (int i = lo; i <= hi; ++i) {
+            if ((i - c) * (i - c) + (j - c) * (j - c) <= r2) {
+                from = std::min(from, i);
+                to = std::max(to, i);
+            }
+        }
+        if (from <= to)
+            spans.push_back({j, from, to});
+    }
+    return spans;
+}
+
+long long FloorDiv(long long a, long long b)
+{
+    long long q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0)))
+        --q;
+    return q;
+}
+
+void Touch(PixelTarget& t, int x0, int y0, int x1, int y1)  // inclusive
+{
+    if (!t.touched)
+        return;
+    PlotRect& r = *t.touched;
+    if (r.Empty()) {
+        r = {x0, y0, x1 + 1, y1 + 1};
+        return;
+    }
+    r.left = std::min(r.left, x0);
+    r.top = std::min(r.top, y0);
+    r.right = std::max(r.right, x1 + 1);
+    r.bottom = std::max(r.bottom, y1 + 1);
+}
+
+// Horizontal run of pixels clipped to c.
+inline void PutRun(PixelTarget& t, const PlotRect& c, int y, int x0, int x1, std::uint32_t colour)
+{
+    if (y < c.top || y >= c.bottom)
+        return;
+    x0 = std::max(x0, c.left);
+    x1 = std::min(x1, c.right - 1);
+    if (x0 > x1)
+        return;
+    std::uint32_t* row = t.bits + static_cast<std::ptrdiff_t>(y) * t.stride;
+    std::fill(row + x0, row + x1 + 1, colour);
+    Touch(t, x0, y, x1, y);
+}
+
+bool PatternOn(const DashPattern& p, int total, long long index)
+{
+    if (p.empty() || total <= 0)
+        return true;
+    long long pos = index % total;
+    if (pos < 0)
+        pos += total;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        if (pos < p[i])
+            return i % 2 == 0;
+        pos -= p[i];
+    }
+    return true;
+}
+
+}  // namespace
+
+PlotRect PixelTarget::EffectiveClip() const
+{
+    PlotRect c;
+    c.left = std::max(clip.left, 0);
+    c.top = std::max(clip.top, 0);
+    c.right = std::min(clip.right, width);
+    c.bottom = std::min(clip.bottom, height);
+    return c;
+}
+
+DashPattern PatternForStyle(int penStyle, int width, bool& noLine)
+{
+    noLine = penStyle == 0;
+    const int u = std::max(1, width);
+    DashPattern p;
+    switch (penStyle) {
+    case 2: p = {9, 5}; break;
+    case 3: p = {2, 3}; break;
+    case 4: p = {9, 4, 2, 4}; break;
+    case 5: p = {9, 3, 2, 3, 2, 3}; break;
+    default: break;
+    }
+    for (int& v : p)
+        v *= u;
+    return p;
+}
+
+void FillRect(PixelTarget& t, const PlotRect& r, std::uint32_t colour)
+{
+    const PlotRect c = t.EffectiveClip();
+    const int top = std::max(r.top, c.top), bottom = std::min(r.bottom, c.bottom);
+    for (int y = top; y < bottom; ++y)
+        PutRun(t, c, y, r.left, r.right - 1, colour);
+}
+
+void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colour, const LinePen& pen,
+              long long& phase)
+{
+    const PlotRect c = t.EffectiveClip();
+    const long long adx = std::llabs(static_cast<long long>(x1) - x0);
+    const long long ady = std::llabs(static_cast<long long>(y1) - y0);
+    const bool xMajor = adx >= ady;
+    const long long length = xMajor ? adx : ady;
+    const long long startPhase = phase;
+    phase += length;
+    if (c.Empty())
+        return;
+
+    const int width = std::max(1, pen.width);
+    const std::vector<Span> stamp = StampFor(width);
+    int total = 0;
+    for (int v : pen.pattern)
+        total += v;
+
+    // Walk along the major axis from the end with the smaller major coordinate.
+    int ma = xMajor ? x0 : y0, na = xMajor ? y0 : x0;  // major, minor of the start
+    int mb = xMajor ? x1 : y1, nb = xMajor ? y1 : x1;
+    const bool reversed = mb < ma;
+    if (reversed) {
+        std::swap(ma, mb);
+        std::swap(na, nb);
+    }
+    const int origin = reversed ? mb : ma;  // major coordinate where the pattern starts
+    const long long d = static_cast<long long>(mb) - ma;
+    const long long dn = static_cast<long long>(nb) - na;
+
+    const int clipLo = xMajor ? c.left : c.top;
+    const int clipHi = xMajor ? c.right : c.bottom;  // exclusive
+    const int from = static_cast<int>(std::max<long long>(ma, static_cast<long long>(clipLo) - width));
+    const int to = static_cast<int>(std::min<long long>(mb, static_cast<long long>(clipHi) + width));
+    if (from > to)
+        return;
+
+    long long q = na, rem = 0;
+    if (d > 0) {
+        const long long num = 2 * (static_cast<long long>(from) - ma) * dn + d;
+        q = na + FloorDiv(num, 2 * d);
+        rem = num - FloorDiv(num, 2 * d) * 2 * d;
+    }
+    for (int m = from; m <= to; ++m) {
+        if (m > from && d > 0) {
+            rem += 2 * dn;
+            if (rem >= 2 * d) {
+                rem -= 2 * d;
+                ++q;
+            } else if (rem < 0) {
+                rem += 2 * d;
+                --q;
+            }
+        }
+        if (!PatternOn(pen.pattern, total, startPhase + std::llabs(static_cast<long long>(m) - origin)))
+            continue;
+        const int px = xMajor ? m : static_cast<int>(q);
+        const int py = xMajor ? static_cast<int>(q) : m;
+        if (width <= 1) {
+            if (px >= c.left && px < c.right && py >= c.top && py < c.bottom) {
+                t.bits[static_cast<std::ptrdiff_t>(py) * t.stride + px] = colour;
+                Touch(t, px, py, px, py);
+            }
+            continue;
+        }
+        for (const Span& s : stamp)
+            PutRun(t, c, py + s.row, px + s.from, px + s.to, colour);
+    }
+}
+
+void FillDisc(PixelTarget& t, int cx, int cy, int r, std::uint32_t colour)
+{
+    if (r < 0 || cx == kNoPixel || cy == kNoPixel)
+        return;
+    const PlotRect c = t.EffectiveClip();
+    const long long rr = std::min<long long>(r, kPixelLimit);
+    const long long limit = rr * rr + rr;
+    const long long top = std::max<long long>(static_cast<long long>(cy) - rr, c.top);
+    const long long bottom = std::min<long long>(static_cast<long long>(cy) + rr, static_cast<long long>(c.bottom) - 1);
+    for (long long y = top; y <= bottom; ++y) {
+        const long long dy = y - cy;
+        const long long v = limit - dy * dy;
+        if (v < 0)
+            continue;
+        auto h = static_cast<long long>(std::sqrt(static_cast<double>(v)));
+        while (h * h > v)
+            --h;
+        while ((h + 1) * (h + 1) <= v)
+            ++h;
+        const long long x0 = std::max<long long>(static_cast<long long>(cx) - h, c.left);
+        const long long x1 = std::min<long long>(static_cast<long long>(cx) + h, static_cast<long long>(c.right) - 1);
+        if (x0 <= x1)
+            PutRun(t, c, static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1), colour);
+    }
+}
+
+void CompositeOpaque(PixelTarget& dst, const std::uint32_t* src, int srcStride, const PlotRect& r)
+{
+    const PlotRect c = dst.EffectiveClip();
+    const int left = std::max(r.left, c.left), right = std::min(r.right, c.right);
+    const int top = std::max(r.top, c.top), bottom = std::min(r.bottom, c.bottom);
+    for (int y = top; y < bottom; ++y) {
+        std::uint32_t* d = dst.bits + static_cast<std::ptrdiff_t>(y) * dst.stride;
+        const std::uint32_t* s = src + static_cast<std::ptrdiff_t>(y) * srcStride;
+        for (int x = left; x < right; ++x)
+            d[x] = (s[x] >> 24) != 0 ? s[x] : d[x];
+    }
+}
+
+namespace {
+
+// Whether the pen's stamp lies inside the marker disc, so that a zero-length segment followed by the
+// marker leaves no trace.
+bool StampInsideDisc(int width, int radius)
+{
+    if (radius < 0)
+        return false;
+    const long long limit = static_cast<long long>(radius) * radius + radius;
+    for (const Span& s : StampFor(width))
+        for (int i = s.from; i <= s.to; ++i)
+            if (static_cast<long long>(i) * i + static_cast<long long>(s.row) * s.row > limit)
+                return false;
+    return true;
+}
+
+}  // namespace
+
+void DrawSeriesPoints(PixelTarget& t, const SeriesStyle& style, const PixelPoint* points, std::size_t n,
+                      SeriesDrawState& state)
+{
+    const bool lines = style.style != 0 && !style.noLine;
+    const bool markers = style.style != 1;
+    // A point on the pixel of the one before draws nothing new: the same disc again; or a zero-length
+    // segment over the end of the segment just drawn (the pattern index does not move), followed by the
+    // same marker again; or such a segment inside the marker that covers it. Long recordings have many
+    // of them, so they are skipped.
+    const bool stampCovered = markers && StampInsideDisc(std::max(1, style.pen.width), style.markerRadius);
+    for (std::size_t i = 0; i < n; ++i) {
+        const PixelPoint p = points[i];
+        if (p.x == kNoPixel || p.y == kNoPixel) {
+            state.havePrevious = false;
+            continue;
+        }
+        if (state.havePrevious && p.x == state.prevX && p.y == state.prevY &&
+            (!lines || state.prevEndsSegment || stampCovered))
+            continue;
+        const bool segment = style.style != 0 && state.havePrevious && lines;
+        if (segment)
+            DrawLine(t, state.prevX, state.prevY, p.x, p.y, style.lineColour, style.pen, state.phase);
+        state.prevEndsSegment = segment;
+        if (markers)
+            FillDisc(t, p.x, p.y, style.markerRadius, style.markerColour);
+        state.havePrevious = true;
+        state.prevX = p.x;
+        state.prevY = p.y;
+    }
+}
+
+}  // namespace zelkor::widgets::chart
