@@ -174,7 +174,9 @@ std::unique_ptr<DemoScenario> FreeFall()
     phases.push_back(Fixed("falling", kFallTime, [release](double tau, DemoPoint) {
         return DemoPoint{release.x, release.y + 0.5 * kGravity * tau * tau};
     }));
-    phases.push_back(Waiting("on the floor", kLie, kStopped, kLiftDelay, StayAt(floor)));
+    // A pupil who sets the zero point while the ball lies on the floor (it fell on the own timeline
+    // before anyone was ready) gets it lifted back, and can zero again at the release point.
+    phases.push_back(Waiting("on the floor", kLie, kStopped | kZeroSet, kLiftDelay, StayAt(floor)));
     phases.push_back(Fixed("lifted back", kLift, CarryTo(release, kLift)));
     return std::make_unique<DemoScenario>("free fall", DemoFrame::Sensor, std::move(phases));
 }

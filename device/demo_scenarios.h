@@ -114,7 +114,7 @@ inline constexpr double kDrop = 0.9;
 inline constexpr double kHold = 2.0;          // own timeline: held at the release point
 inline constexpr double kReleaseDelay = 0.5;  // after RecordingStarted
 inline constexpr double kLie = 2.0;           // own timeline: on the floor
-inline constexpr double kLiftDelay = 3.0;     // after RecordingStopped
+inline constexpr double kLiftDelay = 3.0;     // after RecordingStopped, or ZeroSet on the floor
 inline constexpr double kLift = 1.5;
 inline const double kFallTime = std::sqrt(2.0 * kDrop / kGravity);
 }  // namespace free_fall

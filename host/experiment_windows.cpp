@@ -1,52 +1,33 @@
 #include "experiment_windows.h"
 
-#include <QFont>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include "experiments/free_fall.h"
+#include "widgets/picture_button.h"
 
 namespace zelkor::host {
 
-std::unique_ptr<QDialog> BuildExperimentDialog(int index, bool demo)
+std::unique_ptr<QDialog> BuildExperimentDialog(int index)
 {
     const ExperimentEntry* entry = FindExperiment(index);
     if (!entry)
         return nullptr;
-    return std::make_unique<CPlaceholderExperimentDialog>(*entry, demo);
+    if (index == experiments::kFreeFallIndex)
+        return std::make_unique<experiments::CDlgTdFreelyFall>();
+    return std::make_unique<CExperimentFrameDialog>(*entry);
 }
 
-CPlaceholderExperimentDialog::CPlaceholderExperimentDialog(const ExperimentEntry& entry, bool demo,
-                                                           QWidget* parent)
-    : QDialog(parent)
+CExperimentFrameDialog::CExperimentFrameDialog(const ExperimentEntry& entry, QWidget* parent)
+    : CDlgTdExpBase(entry.index, parent)
 {
-    const QString title = QString::fromUtf8(entry.title);
-    setWindowTitle(title);
-    setStyleSheet(QStringLiteral("QDialog { background: white; }"));
+    // No experiment of its own yet, so no start and stop commands.
+    FrameButton(acquisition::kIdStart)->hide();
+    FrameButton(acquisition::kIdStop)->hide();
+    InitFrame(QString::fromUtf8(entry.title));
+}
 
-    auto* layout = new QVBoxLayout(this);
-    auto* heading = new QLabel(title, this);
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(26);
-    font.setBold(true);
-    heading->setFont(font);
-    heading->setStyleSheet(QStringLiteral("color: rgb(18, 0, 255);"));
-    heading->setAlignment(Qt::AlignCenter);
-    layout->addWidget(heading);
-
-    if (demo) {
-        auto* demoNote = new QLabel(QStringLiteral("演示模式"), this);
-        demoNote->setObjectName(QStringLiteral("demoNote"));
-        demoNote->setAlignment(Qt::AlignCenter);
-        demoNote->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0); font-weight: bold;"));
-        layout->addWidget(demoNote);
-    }
-
-    auto* back = new QPushButton(QStringLiteral("返回"), this);
-    back->setProperty("ctrlId", 231);
-    connect(back, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(back, 0, Qt::AlignCenter);
-
-    resize(800, 600);
+void CExperimentFrameDialog::resizeEvent(QResizeEvent* event)
+{
+    CDlgTdExpBase::resizeEvent(event);
+    LayoutBottomButtonBar({});
 }
 
 }  // namespace zelkor::host

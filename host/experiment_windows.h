@@ -1,6 +1,7 @@
 #pragma once
 // Builds the one experiment window an index names.
 
+#include "acquisition/exp_base.h"
 #include "experiment_table.h"
 
 #include <QDialog>
@@ -9,13 +10,17 @@
 namespace zelkor::host {
 
 // nullptr when the index builds nothing.
-std::unique_ptr<QDialog> BuildExperimentDialog(int index, bool demo);
+std::unique_ptr<QDialog> BuildExperimentDialog(int index);
 
-// Stands in for an experiment whose own window is not built yet: its title, and a way back.
-class CPlaceholderExperimentDialog : public QDialog {
+// The experiment window frame with the experiment's title, for an experiment whose own window is not
+// built yet: banner, title, minimise, close, "返回" and the camera button.
+class CExperimentFrameDialog : public acquisition::CDlgTdExpBase {
     Q_OBJECT
 public:
-    CPlaceholderExperimentDialog(const ExperimentEntry& entry, bool demo, QWidget* parent = nullptr);
+    explicit CExperimentFrameDialog(const ExperimentEntry& entry, QWidget* parent = nullptr);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };
 
 }  // namespace zelkor::host

@@ -61,7 +61,7 @@ int RunHost(const HostOptions& options)
         [](const std::string& message) { ReportPipeFailureAndEnd(message.c_str()); });
 
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon/128.png")));
-    std::unique_ptr<QDialog> dialog = BuildExperimentDialog(options.index, options.demo);
+    std::unique_ptr<QDialog> dialog = BuildExperimentDialog(options.index);
     dialog->exec();
     return 0;
 }

@@ -1,0 +1,246 @@
+#pragma once
+// CRecordingExperiment: what the experiments that record a trajectory into a table share (free fall,
+// projectile motion, the Galileo incline, and in part the composition of motions).
+//
+// - the position pipeline: zero point, offset position, optional rotation, shown position;
+// - the record list, the table and the trajectory series (series 1), kept row for row: record i is table
+//   row i + 1 and point i of series 1, whatever the chart's view shows;
+// - the four standard series (live marker, trajectory, horizontal and vertical components);
+// - the experiment buttons (picture buttons with a face colour and the caption font), enabling by id;
+// - the label rows: "X:"/"Y:" captions and value boxes, the drop-height box with its edit field, the
+//   sampling-frequency caption and radios, the colour button, in their large and small variants;
+// - delete selected rows, component toggles, import, export and colour settings.
+//
+// A concrete experiment adds its chart view, its own series, its buttons' order and layout, its
+// recording rule and its calculations. Everything runs on the user-interface thread.
+
+#include "acquisition/exp_base.h"
+#include "output/spreadsheet_io.h"
+#include "widgets/chart_series.h"
+#include "widgets/data_table.h"
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+class QRadioButton;
+
+namespace zelkor::widgets {
+class CDataChartPanel;
+class CEasyEdit;
+class CPictureButton;
+class CZelFormattedTextBox;
+}  // namespace zelkor::widgets
+
+namespace zelkor::experiments {
+
+// Control ids the recording experiments share.
+inline constexpr int kIdRadio25Hz = 229;
+inline constexpr int kIdRadio50Hz = 230;
+inline constexpr int kIdClear = 242;
+inline constexpr int kIdZero = 243;
+inline constexpr int kIdStartRecording = 244;
+inline constexpr int kIdCalibrate = 245;
+inline constexpr int kIdComponentX = 246;
+inline constexpr int kIdComponentY = 247;
+inline constexpr int kIdAcceleration = 249;
+inline constexpr int kIdDeleteRows = 250;
+inline constexpr int kIdExport = 251;
+inline constexpr int kIdImport = 252;
+inline constexpr int kIdColours = 254;
+inline constexpr int kIdFrequencyBox = 5001;
+inline constexpr int kIdXCaption = 5002;
+inline constexpr int kIdXValue = 5003;
+inline constexpr int kIdYCaption = 5004;
+inline constexpr int kIdYValue = 5005;
+inline constexpr int kIdRateCaption = 5006;
+inline constexpr int kIdHeightBox = 5007;
+inline constexpr int kIdHeightEdit = 5008;
+inline constexpr int kIdChart = 20101;
+inline constexpr int kIdTable = 20102;
+
+// Face colours of the experiment buttons.
+inline const QColor kFaceSetting{255, 224, 192};
+inline const QColor kFaceStart{192, 255, 192};
+inline const QColor kFaceStop{192, 192, 255};
+inline const QColor kFaceFile{239, 246, 195};
+inline const QColor kFaceColours{242, 242, 248};
+
+// Windows of this height or more get the large variant of the labels.
+inline constexpr int kLargeLabelsMinHeight = 601;
+
+// A typed number read the way the standard string-to-double conversion reads it: leading white space,
+// then the longest number, the rest ignored; 0 when there is none. Independent of the locale.
+double ReadLeadingNumber(const QString& text);
+
+// "%.3f" of a value.
+QString Fixed3(double value);
+
+// Zero point and rotation: turns a solved sample position into the position the experiment shows.
+struct PositionFrame {
+    double x0 = 0.0, y0 = 0.0;  // zero point
+    double theta = 0.0;         // radians
+    bool rotationOn = false;
+    int rotationSign = 1;       // +1 rotates by +theta, -1 by -theta
+
+    struct Shown {
+        double xOffset = 0.0, yOffset = 0.0;  // sample minus zero point
+        double x = 0.0, y = 0.0;              // after the rotation
+    };
+    Shown Apply(double sampleX, double sampleY) const;
+};
+
+class CRecordingExperiment : public acquisition::CDlgTdExpBase {
+    Q_OBJECT
+public:
+    struct Record {
+        double x = 0.0, y = 0.0, t = 0.0;
+    };
+
+    struct Setup {
+        int experimentIndex = 0;
+        int transformIndex = 1;
+        QString exportFolder;      // "freelyfall", "acous", "galileo"
+        int tableRows = 101;       // header row included
+        int columnWidth = 96;
+        int importColumns = 3;     // x, y[, t]
+        QStringList exportHeaders = {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("t")};
+    };
+
+    CRecordingExperiment(const Setup& setup, QWidget* parent, std::shared_ptr<device::UsbPlatform> platform);
+    ~CRecordingExperiment() override;
+
+    // Observation (tests, snapshots of state).
+    const std::vector<Record>& Records() const { return records_; }
+    unsigned NextTableRow() const { return nextTableRow_; }
+    double ShownX() const { return shown_.x; }
+    double ShownY() const { return shown_.y; }
+    bool Recording() const { return recording_; }
+    const PositionFrame& Frame() const { return frame_; }
+    const widgets::CChartSeries& Series(int index) const;
+    widgets::CDataChartPanel* Chart() const { return chart_; }
+    widgets::CDataTable* Table() const { return table_; }
+    int TableCapacity() const;
+
+protected:
+    // --- buttons ---------------------------------------------------------------------------------
+    widgets::CPictureButton* AddButton(int id, const QString& caption, const QColor& face, bool enabled);
+    // A frame button (232, 233, 241, 231) given the experiment's caption and face colour.
+    widgets::CPictureButton* StyleFrameButton(int id, const QString& caption, const QColor& face);
+    widgets::CPictureButton* Button(int id) const;
+    void SetEnabled(std::initializer_list<int> ids, bool enabled);
+    void SetEnabled(const std::vector<int>& ids, bool enabled);
+    static QFont CaptionFont();
+
+    // --- chart -----------------------------------------------------------------------------------
+    // The chart with its fixed settings, and the four standard series (all hidden and empty).
+    void CreateChart(bool plotBorder);
+    // Hands the series list to the chart and repaints it.
+    void RefreshChart();
+    widgets::CChartSeries marker_;      // 0: live position
+    widgets::CChartSeries trajectory_;  // 1: recorded points
+    widgets::CChartSeries horizontal_;  // 2: x of each record at y = componentOffset
+    widgets::CChartSeries vertical_;    // 3: y of each record at x = componentOffset
+    std::vector<widgets::CChartSeries*> seriesList_;
+    static constexpr double kComponentOffset = -0.04;
+    static void Empty(widgets::CChartSeries& s, bool hide = true);
+
+    // --- position --------------------------------------------------------------------------------
+    // Runs the shared part of the per-sample processing: time step from the sample, zero point,
+    // rotation, the range limits. Returns false for a sample outside them, which leaves the shown
+    // position as it was. An accepted sample becomes the shown position and its value boxes are set.
+    bool TakeSample(const _DataPck& sample);
+    // Drains the sample queue, calling OnSample for each sample, then refreshes the chart once.
+    void DrainSamples();
+    virtual void OnSample() = 0;
+    // The live marker follows the shown position.
+    void MoveMarker();
+    void ZeroSetting();
+    void SetFrequency(double hz, float timeStep);
+
+    PositionFrame frame_;
+    PositionFrame::Shown shown_;
+    double limit_ = 2.0;  // samples at or beyond it on either axis are dropped
+    float timeStep_ = 0.02f;
+    double time_ = 0.0;
+    bool recording_ = false;
+
+    // --- records ---------------------------------------------------------------------------------
+    // Appends a record to the list, series 1 (by incremental append; a point the view cannot show is
+    // kept all the same) and the next table row.
+    void AppendRecord(const Record& record);
+    // Empties the record list and the table.
+    void ClearRecords();
+    // Delete selected rows (250 and the context menu).
+    void DeleteSelectedRows();
+    // Component toggles (246, 247).
+    void ToggleComponent(widgets::CChartSeries& series, bool horizontalComponent);
+    // Import (252), export (251), colour settings (254).
+    void ImportRecords();
+    void ExportRecords();
+    void EditColours();
+
+    // Per experiment: the buttons that need records, an imported row's acceptance, the series derived
+    // from the records (hidden when rows are deleted or a file is imported).
+    virtual std::vector<int> DataButtons() const = 0;
+    virtual bool AcceptsImportedRow(const Record& record) const = 0;
+    virtual void HideDerivedSeries();
+    // After deleted rows, when records remain (the projectile rebuilds its times).
+    virtual void AfterRowsDeleted(const widgets::RowDeletion&) {}
+
+    std::vector<Record> records_;
+    unsigned nextTableRow_ = 1;
+    widgets::CDataChartPanel* chart_ = nullptr;
+    widgets::CDataTable* table_ = nullptr;
+
+    // --- label rows ------------------------------------------------------------------------------
+    bool LargeLabels() const { return height() >= kLargeLabelsMinHeight; }
+    // Cell height of the texts the label rows are measured with (宋体 24 or 20).
+    int LabelTextHeight() const;
+    int LabelTextWidth(const QString& text) const;
+    // Width of a box: its measure text in 宋体, or the markup's own width where that is wider.
+    int BoxWidth(const QString& measureText, const QString& markup) const;
+    static int MarkupWidth(const QString& markup);
+    QString LatinFont() const;  // the value boxes' font command
+    QString HeightMarkup() const;
+    QString RateMarkup() const;
+    int RateBoxWidth() const;
+    widgets::CZelFormattedTextBox* AddTextBox(int id);
+    static void SetMarkup(widgets::CZelFormattedTextBox* box, const QString& markup);
+    // The "X:"/"Y:" row: captions and value boxes (5002 to 5005) from x0; returns the right end.
+    int LayoutCoordinateRow(int x0, int top);
+    // The lower row of the drop-height experiments: 254, the height box 5007 with its edit 5008, the
+    // rate caption 5006 and the radios 229, 230.
+    void LayoutDropHeightRow(int x0, int top);
+    // Rebuilds the label boxes' markup from the current values (every layout pass).
+    virtual void RebuildLabelTexts();
+    void ShowValuesPlain();
+    // The drop-height controls and the frequency radios (4.1 and 4.2).
+    void CreateDropHeightControls();
+    double ReadDropHeightField() const;
+    virtual void DropHeightChanged() {}
+
+    widgets::CZelFormattedTextBox* xCaption_ = nullptr;
+    widgets::CZelFormattedTextBox* xValue_ = nullptr;
+    widgets::CZelFormattedTextBox* yCaption_ = nullptr;
+    widgets::CZelFormattedTextBox* yValue_ = nullptr;
+    widgets::CZelFormattedTextBox* rateBox_ = nullptr;     // 5001
+    widgets::CZelFormattedTextBox* rateCaption_ = nullptr; // 5006
+    widgets::CZelFormattedTextBox* heightBox_ = nullptr;   // 5007
+    widgets::CEasyEdit* heightEdit_ = nullptr;             // 5008
+    QRadioButton* radio25_ = nullptr;
+    QRadioButton* radio50_ = nullptr;
+
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    Setup setup_;
+};
+
+}  // namespace zelkor::experiments

@@ -1,0 +1,915 @@
+// The free-fall window driven as a pupil drives it: controls found by their ids, clicks, typed
+// heights, and a scripted sensor behind the real acquisition engine sending the reports of the motion.
+// The last tests run the whole experiment on the demo sensor.
+#include "device/demo_scenarios.h"
+#include "device/demo_sensor.h"
+#include "experiments/free_fall.h"
+#include "output/spreadsheet_io.h"
+#include "output/workbook.h"
+#include "tests/support/scripted_platform.h"
+#include "tests/support/wait_until.h"
+#include "tests/support/when_shown.h"
+#include "widgets/control_ids.h"
+#include "widgets/data_chart_panel.h"
+#include "widgets/data_table.h"
+#include "widgets/picture_button.h"
+#include "widgets/text_boxes.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+using namespace zelkor;
+using namespace zelkor::experiments;
+using zelkor::testing::IdentifyReplyBytes;
+using zelkor::testing::ReportBytes;
+using zelkor::testing::ScriptedPlatform;
+using zelkor::testing::WaitUntil;
+using zelkor::testing::ShownWatcher;
+using widgets::FindControl;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr double kB = 0.069;
+constexpr double kG = 9.8;
+constexpr int kStop = 233;
+
+struct Pos {
+    double x = 0.0, y = 0.0;
+};
+
+// Distances from the sensor frame position (the frame the free-fall window solves into).
+ScriptedPlatform::Bytes ReportAt(Pos p, float intervalUs)
+{
+    const double right = std::hypot(p.x - kB / 2, p.y);
+    const double left = std::hypot(p.x + kB / 2, p.y);
+    return ReportBytes(static_cast<float>(left * 1000.0), static_cast<float>(right * 1000.0), 20.0f, intervalUs);
+}
+
+// The window and a scripted sensor behind it. The sensor answers identify (with the time field) and
+// then sends exactly the reports the test feeds.
+class Pupil {
+public:
+    static constexpr Pos kRelease{0.0, 0.10};  // where the ball is held, as the sensor sees it
+
+    explicit Pupil(const QString& height = QStringLiteral("0.80"))
+    {
+        platform->SetDevices({ScriptedPlatform::MakeDevicePath("1&2&3")});
+        platform->SetWriteHook([this](const std::string&, const ScriptedPlatform::Bytes& bytes) {
+            if (answering && bytes.size() >= 5 && bytes[4] == 0x01)
+                platform->QueueRead(IdentifyReplyBytes(0x12, 0x11));
+        });
+        window = std::make_unique<CDlgTdFreelyFall>(nullptr, platform);
+        if (height != Edit()->text())
+            Edit()->setText(height);
+        window->show();
+        EXPECT_TRUE(WaitUntil([&] { return window->StartedUp(); }));
+        if (window->WorkerCreated()) {
+            EXPECT_TRUE(platform->WaitForBlockedRead(3000ms));
+        }
+    }
+    ~Pupil() { window.reset(); }
+
+    template <typename T = QWidget>
+    T* Control(int id) const
+    {
+        T* control = FindControl<T>(window.get(), id);
+        EXPECT_NE(control, nullptr) << id;
+        return control;
+    }
+    widgets::CEasyEdit* Edit() const { return Control<widgets::CEasyEdit>(kIdHeightEdit); }
+    widgets::CDataTable* Table() const { return Control<widgets::CDataTable>(kIdTable); }
+    QString Cell(int row, int col) const { return Table()->GetItemText(row, col); }
+    QString Box(int id) const { return Control<widgets::CZelFormattedTextBox>(id)->text; }
+    bool Enabled(int id) const { return Control(id)->isEnabled(); }
+    const widgets::CChartSeries& Series(int i) const { return window->Series(i); }
+    QString Label() const { return Series(1).labelText; }
+
+    void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
+
+    // Reports at these shown positions (relative to the release point), each `intervalUs` after the
+    // previous one; returns once the window has taken them all.
+    void Feed(const std::vector<Pos>& shown, float intervalUs = 20000.0f)
+    {
+        for (const Pos& p : shown)
+            platform->QueueRead(ReportAt({kRelease.x + p.x, kRelease.y + p.y}, intervalUs));
+        ASSERT_TRUE(platform->WaitForBlockedRead(3000ms));
+        window->RefreshView();
+    }
+    // The ball held at the release point; the pupil sets the zero point there.
+    void ZeroAtRelease()
+    {
+        Feed({{0.0, 0.0}});
+        Click(kIdZero);
+    }
+    void Select(int firstRow, int lastRow) { Table()->SetSelectedRange({firstRow, 0, lastRow, 1}); }
+
+    std::shared_ptr<ScriptedPlatform> platform = std::make_shared<ScriptedPlatform>();
+    std::atomic<bool> answering{true};
+    std::unique_ptr<CDlgTdFreelyFall> window;
+};
+
+// A fall sampled every 0.02 s: `rest` samples at the release point, then y = g/2 (k 0.02)^2.
+std::vector<Pos> Fall(int rest, int falling, double g = kG, double step = 0.02)
+{
+    std::vector<Pos> out(static_cast<size_t>(rest), Pos{});
+    for (int k = 0; k < falling; ++k) {
+        const double t = step * k;
+        out.push_back({0.0, 0.5 * g * t * t});
+    }
+    return out;
+}
+
+double LabelValue(const QString& label)
+{
+    if (!label.startsWith(QStringLiteral("a = ")))
+        return std::nan("");
+    return label.mid(4).toDouble();
+}
+
+// Answers the next message box and remembers its text.
+struct MessageCatcher {
+    QString text;
+    ShownWatcher<QMessageBox> watcher{[this](QMessageBox* box) {
+        text = box->text();
+        box->accept();
+    }};
+};
+
+}  // namespace
+
+// --- start-up and controls ---------------------------------------------------------------------------
+
+TEST(FreeFallWindow, OpensWithTheControlsOfTheExperiment)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("自由落体"));
+    EXPECT_EQ(w.m_transformIndex.load(), 2);
+    EXPECT_TRUE(w.RefreshRunning());
+
+    const std::pair<int, const char*> captions[] = {
+        {243, "零点设置"}, {245, "竖直校准"}, {244, "开始记录"}, {233, "停止记录"}, {246, "X"},
+        {247, "Y"},       {249, "加速度"},   {242, "清屏"},     {252, "数据导入"}, {251, "数据导出"},
+        {254, "颜色设置"}, {229, "25Hz"},    {230, "50Hz"},     {231, "返回"},
+    };
+    for (const auto& [id, caption] : captions)
+        EXPECT_EQ(pupil.Control<QAbstractButton>(id)->text(), QString::fromUtf8(caption)) << id;
+    for (int id : {243, 245, 244, 252, 254, 229, 230})
+        EXPECT_TRUE(pupil.Enabled(id)) << id;
+    for (int id : {233, 246, 247, 249, 242, 251})
+        EXPECT_FALSE(pupil.Enabled(id)) << id;
+    EXPECT_TRUE(pupil.Control<QRadioButton>(230)->isChecked());
+    EXPECT_FALSE(pupil.Control<QRadioButton>(229)->isChecked());
+    EXPECT_FALSE(pupil.Control(232)->isVisible());
+    EXPECT_FALSE(pupil.Control(250)->isVisible());
+    EXPECT_EQ(pupil.Control<widgets::CPictureButton>(244)->FaceColor(), QColor(192, 255, 192));
+    EXPECT_EQ(pupil.Control<widgets::CPictureButton>(233)->FaceColor(), QColor(192, 192, 255));
+    EXPECT_EQ(pupil.Control<widgets::CPictureButton>(251)->FaceColor(), QColor(239, 246, 195));
+    EXPECT_EQ(pupil.Control<widgets::CPictureButton>(254)->FaceColor(), QColor(242, 242, 248));
+    EXPECT_EQ(pupil.Control<widgets::CPictureButton>(241)->FaceColor(), QColor(192, 255, 192));
+
+    widgets::CDataTable* table = pupil.Table();
+    EXPECT_EQ(table->GetRowCount(), 101);
+    EXPECT_EQ(table->GetColumnCount(), 2);
+    EXPECT_EQ(table->GetColumnWidth(0), 96);
+    EXPECT_EQ(table->GetItemText(0, 1), QStringLiteral("\\math{Y}\\text{(m)}"));
+    EXPECT_EQ(pupil.Edit()->text(), QStringLiteral("0.80"));
+    EXPECT_DOUBLE_EQ(w.DropHeight(), 0.8);
+    EXPECT_EQ(w.TimeStep(), 0.02f);
+
+    const widgets::CChartView& view = w.Chart()->view;
+    EXPECT_FALSE(view.yUp);
+    EXPECT_TRUE(view.equalScale);
+    EXPECT_FALSE(view.adaptX);
+    EXPECT_DOUBLE_EQ(view.xMin, -0.2);
+    EXPECT_DOUBLE_EQ(view.xSpan, 0.4);
+    EXPECT_DOUBLE_EQ(view.yMin, -0.06);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(w.Series(i).visible) << i;
+}
+
+TEST(FreeFallWindow, LayoutFollowsTheWindowSize)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    w.setWindowState(Qt::WindowNoState);
+    w.resize(1366, 768);
+    ASSERT_EQ(w.height(), 768);
+    // The button column: first top (h - 462) / 2, 37 apart, 56 before "清屏" and "数据导入".
+    EXPECT_EQ(pupil.Control(243)->geometry(), QRect(1366 - 132, 153, 91, 36));
+    EXPECT_EQ(pupil.Control(245)->y(), 190);
+    EXPECT_EQ(pupil.Control(246)->geometry(), QRect(1234, 301, 45, 36));
+    EXPECT_EQ(pupil.Control(247)->geometry(), QRect(1280, 301, 45, 36));
+    EXPECT_EQ(pupil.Control(242)->y(), 338 + 56);
+    EXPECT_EQ(pupil.Control(252)->y(), 394 + 56);
+    EXPECT_EQ(pupil.Control(241)->geometry(), QRect(1366 - 95, 768 - 72, 54, 31));
+    EXPECT_EQ(pupil.Control(231)->geometry(), QRect(1366 - 95, 768 - 41, 54, 31));
+    EXPECT_EQ(pupil.Control(228)->x() + pupil.Control(228)->width(), 1366 - 10);
+    // Table and chart side by side, 5 apart.
+    const QRect table = pupil.Table()->geometry();
+    const QRect chart = pupil.Control(kIdChart)->geometry();
+    EXPECT_EQ(chart.left(), table.right() + 1 + 5);
+    EXPECT_EQ(chart.width(), 400);
+    EXPECT_EQ(table.top(), 80);
+    EXPECT_GT(pupil.Control(kIdXCaption)->y(), chart.bottom());
+    EXPECT_LT(pupil.Control(kIdXCaption)->y(), pupil.Control(kIdHeightBox)->y());
+    // The height edit lies inside its box.
+    EXPECT_EQ(pupil.Edit()->parentWidget(), pupil.Control(kIdHeightBox));
+    w.update();
+    QApplication::processEvents();
+    EXPECT_TRUE(pupil.Box(kIdXCaption).startsWith(QStringLiteral("\\font{Times New Roman,26}")));
+    EXPECT_TRUE(pupil.Box(kIdHeightBox).startsWith(QStringLiteral("\\font{宋体,24}")));
+
+    w.resize(1024, 600);
+    w.update();
+    QApplication::processEvents();
+    EXPECT_EQ(pupil.Box(kIdXCaption), QStringLiteral("\\font{Times New Roman,20}\\math{X}\\text{:}"));
+    EXPECT_EQ(pupil.Box(kIdRateCaption), QStringLiteral("\\font{宋体,20}\\text{采集频率:}"));
+    EXPECT_EQ(pupil.Box(kIdXValue), QStringLiteral("\\font{Times New Roman,20}\\text{0(m)}"));
+    // A very low window wraps the column to the left.
+    w.resize(1024, 420);
+    EXPECT_EQ(pupil.Control(251)->x(), pupil.Control(243)->x() - 100);
+}
+
+TEST(FreeFallWindow, AHeightThatIsNoNumberStopsTheStartUp)
+{
+    for (const char* typed : {"abc", "-1", "", "0", "nan", "1e999"}) {
+        MessageCatcher message;
+        Pupil pupil(QString::fromUtf8(typed));
+        EXPECT_EQ(message.text, QStringLiteral("请输入下落高度！")) << typed;
+        EXPECT_FALSE(pupil.window->WorkerCreated()) << typed;
+        EXPECT_FALSE(pupil.window->RefreshRunning()) << typed;
+    }
+}
+
+TEST(FreeFallWindow, NoSensorIsReportedAndTheWorkerKeepsLooking)
+{
+    auto platform = std::make_shared<ScriptedPlatform>();
+    MessageCatcher message;
+    CDlgTdFreelyFall window(nullptr, platform);
+    window.show();
+    ASSERT_TRUE(WaitUntil([&] { return window.StartedUp(); }));
+    EXPECT_EQ(message.text, QStringLiteral("没有找到Zelkor设备！"));
+    EXPECT_TRUE(window.WorkerCreated());
+    EXPECT_TRUE(window.RefreshRunning());
+}
+
+TEST(FreeFallWindow, TypedHeightsChangeTheViewOnlyWhenTheyMakeSense)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    const std::pair<const char*, double> typed[] = {
+        {"1.2", 1.2}, {"0.2", 1.2}, {"abc", 1.2}, {"-1", 1.2}, {"", 1.2}, {"nan", 1.2},
+        {"1e999", 1.2}, {"0.5m", 0.5}, {"1e9", 1e9}, {" 0.6", 0.6},
+    };
+    double before = w.DropHeight();
+    for (const auto& [text, expected] : typed) {
+        pupil.Edit()->setText(QString::fromUtf8(text));
+        EXPECT_DOUBLE_EQ(w.DropHeight(), expected) << text;
+        if (expected != before) {  // the view follows the new height
+            EXPECT_DOUBLE_EQ(w.Chart()->view.yMax, expected) << text;
+            EXPECT_DOUBLE_EQ(w.Chart()->view.ySpan, expected + 0.06) << text;
+        }
+        before = expected;
+    }
+    // Keys typed into the field reach it; Enter in it never closes the window.
+    pupil.Edit()->clear();
+    QTest::keyClicks(pupil.Edit(), "0.7");
+    EXPECT_DOUBLE_EQ(w.DropHeight(), 0.7);
+    QTest::keyClick(pupil.Edit(), Qt::Key_Return);
+    EXPECT_TRUE(w.isVisible());
+    // A height of 10^9 leaves a chart that still paints.
+    pupil.Edit()->setText(QStringLiteral("1e9"));
+    EXPECT_FALSE(w.Chart()->RenderNow().isNull());
+}
+
+// --- samples and recording ---------------------------------------------------------------------------
+
+TEST(FreeFallSamples, TwoMetresIsTheLimitAndDroppedSamplesLeaveNoTrace)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    // Exactly at the limits, so straight into the queue the worker fills.
+    auto push = [&](double x, double y) {
+        acquisition::DataPck s;
+        s.x = x;
+        s.y = y;
+        s.interval = 0.02f;
+        w.m_sampleQueue.Push(s);
+        w.RefreshView();
+    };
+    push(0.01, 1.999);
+    EXPECT_EQ(pupil.Control<widgets::CZelFormattedTextBox>(kIdYValue)->text, QStringLiteral("1.999(m)"));
+    push(0.02, 2.0);
+    push(2.0, 0.5);
+    push(std::nan(""), 0.5);
+    EXPECT_EQ(pupil.Control<widgets::CZelFormattedTextBox>(kIdYValue)->text, QStringLiteral("1.999(m)"));
+    EXPECT_EQ(pupil.Control<widgets::CZelFormattedTextBox>(kIdXValue)->text, QStringLiteral("0.010(m)"));
+    // The zero point is the last accepted position, not the dropped ones.
+    pupil.Click(kIdZero);
+    EXPECT_DOUBLE_EQ(w.Frame().x0, 0.01);
+    EXPECT_DOUBLE_EQ(w.Frame().y0, 1.999);
+    // The live marker follows, one point only.
+    push(0.03, 2.1);
+    EXPECT_EQ(w.Series(0).x.size(), 1u);
+    EXPECT_TRUE(w.Series(0).visible);
+}
+
+TEST(FreeFallRecording, RestingPointsAreRecordedAndTheDropHeightEndsTheRecording)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    EXPECT_TRUE(w.Recording());
+    for (int id : {229, 230, 243, 245, 244, 252})
+        EXPECT_FALSE(pupil.Enabled(id)) << id;
+    EXPECT_TRUE(pupil.Enabled(kStop));
+
+    pupil.Feed({{0, 0.001}, {0, -0.004}, {0, -0.006}, {0.001, 0.2}, {0.002, 0.5}, {0.003, 0.79}});
+    ASSERT_EQ(w.Records().size(), 5u);  // -0.006 lies above the release point
+    EXPECT_NEAR(w.Records()[1].y, -0.004, 1e-5);
+    EXPECT_EQ(pupil.Cell(5, 1), QStringLiteral("0.790"));
+    EXPECT_EQ(pupil.Cell(4, 0), QStringLiteral("0.002"));
+    // Even points the chart's view does not reach stay in series 1, row for row.
+    EXPECT_EQ(w.Series(1).x.size(), 5u);
+    EXPECT_EQ(w.Series(1).numberDrawn, 5);
+    EXPECT_DOUBLE_EQ(w.Records()[0].t, 0.0);
+    EXPECT_DOUBLE_EQ(w.Records()[2].t, 2.0 * double(0.02f));
+
+    pupil.Feed({{0, 0.81}, {0, 0.5}});
+    EXPECT_FALSE(w.Recording());
+    EXPECT_EQ(w.Records().size(), 5u);
+    EXPECT_EQ(pupil.Cell(6, 1), QString());
+    for (int id : {244, 245, 243, 229, 230, 252, 246, 247, 249, 251, 242})
+        EXPECT_TRUE(pupil.Enabled(id)) << id;
+    EXPECT_FALSE(pupil.Enabled(kStop));
+    EXPECT_TRUE(w.Series(0).visible);
+}
+
+TEST(FreeFallRecording, TheFirstPointMayLieBeyondTheDropHeight)
+{
+    Pupil pupil;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed({{0, 0.9}});
+    EXPECT_TRUE(pupil.window->Recording());
+    EXPECT_EQ(pupil.window->Records().size(), 1u);
+    pupil.Feed({{0, 0.85}});
+    EXPECT_FALSE(pupil.window->Recording());
+    EXPECT_EQ(pupil.window->Records().size(), 1u);
+}
+
+TEST(FreeFallRecording, AHundredPointsFillTheTableAndTheNextOneStops)
+{
+    Pupil pupil;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    std::vector<Pos> slow;
+    for (int k = 0; k < 100; ++k)
+        slow.push_back({0.0, 0.005 * k});
+    pupil.Feed(slow);
+    EXPECT_TRUE(pupil.window->Recording());
+    EXPECT_EQ(pupil.window->NextTableRow(), 101u);
+    EXPECT_EQ(pupil.Cell(100, 1), QStringLiteral("0.495"));
+    pupil.Feed({{0.0, 0.5}});
+    EXPECT_FALSE(pupil.window->Recording());
+    EXPECT_EQ(pupil.window->Records().size(), 100u);
+    EXPECT_EQ(pupil.window->Series(1).x.size(), 100u);
+}
+
+TEST(FreeFallRecording, ASecondRecordingContinuesTheTimes)
+{
+    Pupil pupil;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed({{0, 0.0}, {0, 0.01}, {0, 0.02}});
+    pupil.Click(kStop);
+    pupil.Click(kIdStartRecording);
+    EXPECT_EQ(pupil.window->Records().size(), 0u);
+    EXPECT_EQ(pupil.Cell(1, 0), QString());
+    pupil.Feed({{0, 0.0}, {0, 0.01}}, 19990.0f);
+    pupil.Click(kStop);
+    ASSERT_EQ(pupil.window->Records().size(), 2u);
+    const double step = double(0.02f);
+    EXPECT_DOUBLE_EQ(pupil.window->Records()[0].t, 3 * step);
+    EXPECT_DOUBLE_EQ(pupil.window->Records()[1].t, 3 * step + double(0.01999f));
+}
+
+TEST(FreeFallRecording, ASensorThatVanishesLeavesTheRecordingIntact)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed({{0, 0.0}, {0, 0.01}, {0, 0.03}});
+    // Unplugged: the read fails, identification fails, the device is gone.
+    pupil.answering = false;
+    pupil.platform->SetDevices({});
+    pupil.platform->SetFailReadsWhenEmpty(true);
+    pupil.platform->QueueReadFailure();
+    ASSERT_TRUE(WaitUntil([&] { return pupil.platform->OpenFiles() == 0; }));
+    for (int i = 0; i < 5; ++i) {
+        QTest::qWait(20);
+        w.RefreshView();
+    }
+    EXPECT_TRUE(w.Recording());
+    EXPECT_EQ(w.Records().size(), 3u);
+    pupil.Click(kStop);
+    EXPECT_EQ(w.Records().size(), 3u);
+    EXPECT_EQ(pupil.Cell(3, 1), QStringLiteral("0.030"));
+    EXPECT_TRUE(pupil.Enabled(kIdExport));
+}
+
+// --- zero point and calibration ----------------------------------------------------------------------
+
+TEST(FreeFallCalibration, TurnsTheFallOntoTheVerticalAndNeedsAPointAboveTheRelease)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    auto at = [&](double x, double y) {  // exactly there, straight into the worker's queue
+        acquisition::DataPck s;
+        s.x = w.Frame().x0 + x;
+        s.y = w.Frame().y0 + y;
+        w.m_sampleQueue.Push(s);
+        w.RefreshView();
+    };
+    for (const Pos below : {Pos{0.05, 0.1}, Pos{0.05, 0.0}, Pos{-0.05, 0.0}, Pos{0.0, 0.0}}) {
+        at(below.x, below.y);
+        if (below.y == 0.0) {
+            ASSERT_EQ(w.ShownY(), 0.0);
+        }
+        MessageCatcher message;
+        pupil.Click(kIdCalibrate);
+        EXPECT_EQ(message.text, QStringLiteral("校准距离不足！"));
+        EXPECT_FALSE(w.Frame().rotationOn);
+        EXPECT_EQ(w.Frame().theta, 0.0);
+    }
+    // A point up and to the right of the release point: the vertical runs through it.
+    pupil.Feed({{0.05, -0.05}});
+    pupil.Click(kIdCalibrate);
+    EXPECT_TRUE(w.Frame().rotationOn);
+    EXPECT_NEAR(w.Frame().theta, -M_PI / 4, 1e-4);
+    pupil.Feed({{-0.05, 0.05}});  // the far side of the release point, along the same line
+    EXPECT_NEAR(w.ShownX(), 0.0, 1e-5);
+    EXPECT_NEAR(w.ShownY(), std::sqrt(0.005), 1e-5);
+    EXPECT_TRUE(std::isfinite(w.ShownX()));
+    // Calibrations add up; the zero setting ends them.
+    pupil.Click(kIdZero);
+    EXPECT_FALSE(w.Frame().rotationOn);
+    EXPECT_EQ(w.Frame().theta, 0.0);
+}
+
+// --- acceleration ------------------------------------------------------------------------------------
+
+TEST(FreeFallAcceleration, FromTheSelectedFallingRows)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(4, 20));  // 4 records at rest, then 20 falling (the first of them at rest too)
+    pupil.Click(kStop);
+    ASSERT_EQ(w.Records().size(), 24u);
+
+    pupil.Click(kIdAcceleration);
+    const QString wholeList = pupil.Label();
+    ASSERT_TRUE(wholeList.startsWith(QStringLiteral("a = ")));
+    EXPECT_GT(std::abs(LabelValue(wholeList) - kG), 0.1) << "the resting rows spoil the whole-list value";
+
+    pupil.Select(5, 24);
+    pupil.Click(kIdAcceleration);
+    EXPECT_NEAR(LabelValue(pupil.Label()), kG, 0.005);
+    const widgets::CChartView& view = w.Chart()->view;
+    EXPECT_DOUBLE_EQ(w.Series(1).labelX, view.xMin + view.xSpan / 2);
+    EXPECT_DOUBLE_EQ(w.Series(1).labelY, view.yMin + view.ySpan / 2);
+
+    // One selected row is no selection: the whole list again.
+    pupil.Select(7, 7);
+    pupil.Click(kIdAcceleration);
+    EXPECT_EQ(pupil.Label(), wholeList);
+    // A selection running past the last record ends at it.
+    pupil.Select(5, 60);
+    pupil.Click(kIdAcceleration);
+    EXPECT_NEAR(LabelValue(pupil.Label()), kG, 0.005);
+}
+
+TEST(FreeFallAcceleration, NeighboursAreTwoApartAt50HzAndOneAt25Hz)
+{
+    // Seven records, the last six selected: one velocity at 50 Hz (no result), three at 25 Hz.
+    for (const bool slow : {false, true}) {
+        Pupil pupil;
+        pupil.ZeroAtRelease();
+        if (slow)
+            pupil.Click(kIdRadio25Hz);
+        EXPECT_DOUBLE_EQ(pupil.window->m_samplingFrequency.load(), slow ? 25.0 : 50.0);
+        pupil.Click(kIdStartRecording);
+        // A report every 0.02 s; at 25 Hz every other one is delivered, 0.04 s after the previous one.
+        std::vector<Pos> reports;
+        for (int k = 0; k < (slow ? 14 : 7); ++k) {
+            const double t = 0.02 * k;
+            reports.push_back({0.0, 0.5 * kG * t * t + 0.001});
+        }
+        pupil.Feed(reports);
+        pupil.Click(kStop);
+        ASSERT_EQ(pupil.window->Records().size(), 7u) << slow;
+        pupil.Select(2, 7);
+        pupil.Click(kIdAcceleration);
+        if (slow)
+            EXPECT_NEAR(LabelValue(pupil.Label()), kG, 0.005);
+        else
+            EXPECT_EQ(pupil.Label(), QString());
+    }
+}
+
+TEST(FreeFallAcceleration, FourRecordsGiveNoLabel)
+{
+    Pupil pupil;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 4));
+    pupil.Click(kStop);
+    pupil.Click(kIdAcceleration);
+    EXPECT_EQ(pupil.Label(), QString());
+}
+
+// --- rows, components, clear -------------------------------------------------------------------------
+
+TEST(FreeFallRows, DeletingRowsKeepsTableListAndSeriesTogether)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 30, 1.0));  // a slow fall: every point stays within the view
+    pupil.Click(kStop);
+    ASSERT_EQ(w.Records().size(), 30u);
+    const double t12 = w.Records()[12].t;
+    pupil.Click(kIdComponentX);
+    ASSERT_TRUE(w.Series(2).visible);
+
+    // Rows 10 to 12, through the table's context menu.
+    pupil.Select(10, 12);
+    QAction* remove = pupil.Table()->ContextMenu()->actions().value(0);
+    ASSERT_NE(remove, nullptr);
+    EXPECT_EQ(remove->text(), QStringLiteral("删除选中数据"));
+    remove->trigger();
+    ASSERT_EQ(w.Records().size(), 27u);
+    EXPECT_EQ(pupil.Table()->GetRowCount(), 101);
+    EXPECT_EQ(pupil.Table()->GetRowHeight(100), 30);
+    EXPECT_EQ(w.NextTableRow(), 28u);
+    EXPECT_DOUBLE_EQ(w.Records()[9].t, t12);  // the gap in time stays
+    EXPECT_EQ(pupil.Cell(10, 1), Fixed3(w.Records()[9].y));
+    EXPECT_EQ(w.Series(1).x.size(), 27u);
+    EXPECT_EQ(w.Series(1).y[9], w.Records()[9].y);
+    EXPECT_FALSE(w.Series(2).visible);
+
+    // A selection past the last filled row deletes up to it; the hidden button 250 does the same.
+    pupil.Select(20, 80);
+    pupil.Control<QAbstractButton>(kIdDeleteRows)->click();
+    EXPECT_EQ(w.Records().size(), 19u);
+    EXPECT_EQ(pupil.Cell(20, 0), QString());
+    pupil.Select(1, 19);
+    pupil.Control<QAbstractButton>(kIdDeleteRows)->click();
+    EXPECT_TRUE(w.Records().empty());
+    for (int id : {246, 247, 249, 251, 242})
+        EXPECT_FALSE(pupil.Enabled(id)) << id;
+    // No records: no context menu.
+    EXPECT_FALSE(pupil.Table()->ShowContextMenuAt(pupil.Table()->mapToGlobal(QPoint(20, 60))));
+}
+
+TEST(FreeFallRows, PointsBeyondTheViewAreDeletedWithTheirRows)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    w.setWindowState(Qt::WindowNoState);
+    w.resize(1024, 600);
+    w.Chart()->RenderNow();  // the view's y range follows the chart's shape
+    const double yMax = w.Chart()->view.yMax;
+    ASSERT_LT(yMax, 0.7);
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed({{0, 0.1}, {0, yMax + 0.05}, {0, 0.2}, {0, yMax + 0.06}, {0, 0.3}});
+    pupil.Click(kStop);
+    ASSERT_EQ(w.Records().size(), 5u);
+    EXPECT_EQ(w.Series(1).x.size(), 5u);
+    pupil.Select(2, 3);
+    pupil.Control<QAbstractButton>(kIdDeleteRows)->click();
+    ASSERT_EQ(w.Series(1).y.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(w.Series(1).y[i], w.Records()[i].y) << i;
+    EXPECT_NEAR(w.Records()[1].y, yMax + 0.06, 1e-5);
+}
+
+TEST(FreeFallComponents, AreSnapshotsOfTheTrajectory)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdComponentY);  // no records: nothing
+    EXPECT_FALSE(w.Series(3).visible);
+    pupil.Click(kIdStartRecording);
+    pupil.Feed({{0.01, 0.0}, {0.02, 0.05}});
+    pupil.Click(kStop);
+
+    pupil.Click(kIdComponentX);
+    pupil.Click(kIdComponentY);
+    ASSERT_TRUE(w.Series(2).visible && w.Series(3).visible);
+    EXPECT_EQ(w.Series(2).x, w.Series(1).x);
+    EXPECT_EQ(w.Series(2).y, std::vector<double>(2, -0.04));
+    EXPECT_EQ(w.Series(3).y, w.Series(1).y);
+    EXPECT_EQ(w.Series(3).x, std::vector<double>(2, -0.04));
+    EXPECT_EQ(w.Series(3).numberDrawn, 2);
+
+    // Starting a recording empties and hides them; toggled on during the recording they show what
+    // was there, and only toggling again brings in the later points.
+    pupil.Click(kIdStartRecording);
+    EXPECT_FALSE(w.Series(2).visible);
+    pupil.Feed({{0.0, 0.0}});
+    pupil.Click(kIdComponentX);
+    pupil.Feed({{0.0, 0.1}, {0.0, 0.2}});
+    EXPECT_EQ(w.Series(2).x.size(), 1u);
+    pupil.Click(kIdComponentX);
+    pupil.Click(kIdComponentX);
+    EXPECT_EQ(w.Series(2).x.size(), 3u);
+    EXPECT_EQ(w.Series(2).numberDrawn, 3);
+}
+
+TEST(FreeFallClear, EmptiesEverythingAndEndsARecording)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 8));
+    pupil.Click(kStop);
+    pupil.Click(kIdAcceleration);
+    ASSERT_FALSE(pupil.Label().isEmpty());
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 3));
+    pupil.Click(kIdClear);
+    EXPECT_FALSE(w.Recording());
+    EXPECT_TRUE(w.Records().empty());
+    EXPECT_EQ(pupil.Cell(1, 0), QString());
+    EXPECT_EQ(pupil.Label(), QString());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(w.Series(i).x.empty() && !w.Series(i).visible) << i;
+    EXPECT_EQ(pupil.Box(kIdXValue), QStringLiteral("0(m)"));
+    for (int id : {249, 251, 242, kStop})
+        EXPECT_FALSE(pupil.Enabled(id)) << id;
+    EXPECT_TRUE(pupil.Enabled(kIdStartRecording));
+}
+
+// --- files -------------------------------------------------------------------------------------------
+
+namespace {
+
+// Export and import without a desktop: files go to a temporary program folder, the "open" action
+// and the file dialog are answered here.
+struct FileDesk {
+    QTemporaryDir folder;
+    QString opened;
+    QString choose;
+    FileDesk()
+    {
+        auto& hooks = output::SpreadsheetPlatformHooks();
+        hooks.programFolder = [this] { return folder.path(); };
+        hooks.documentsFolder = [this] { return folder.path(); };
+        hooks.openWithDesktop = [this](const QString& path) {
+            opened = path;
+            return true;
+        };
+        hooks.chooseFile = [this](QWidget*, const QString&) { return choose; };
+    }
+    ~FileDesk() { output::SpreadsheetPlatformHooks() = {}; }
+
+    QString Write(const QString& name, const std::function<void(output::Worksheet&)>& fill)
+    {
+        output::Workbook book = output::Workbook::CreateNew();
+        fill(*book.FirstWorksheet());
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(book.SaveAs(path.toStdString()));
+        return path;
+    }
+};
+
+}  // namespace
+
+TEST(FreeFallFiles, ExportWritesXYAndTimeIntoTheFreeFallFolder)
+{
+    FileDesk desk;
+    Pupil pupil;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed({{0.0, 0.0}, {0.001, 0.02}});
+    pupil.Click(kStop);
+    pupil.Click(kIdStartRecording);
+    pupil.Feed({{0.0, 0.0}, {0.002, 0.125}});
+    pupil.Click(kStop);
+    pupil.Click(kIdExport);
+    ASSERT_FALSE(desk.opened.isEmpty());
+    EXPECT_EQ(QFileInfo(desk.opened).dir().dirName(), QStringLiteral("freelyfall"));
+
+    output::Workbook book;
+    ASSERT_TRUE(book.Load(desk.opened.toStdString()));
+    output::Worksheet* sheet = book.FirstWorksheet();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->RowCount(), 3u);
+    EXPECT_EQ(sheet->GetCell(0, 2)->WideText(), u"t");
+    EXPECT_NEAR(output::NumberOfCell(sheet->GetCell(2, 1)), 0.125, 1e-5);
+    EXPECT_NEAR(output::NumberOfCell(sheet->GetCell(2, 0)), 0.002, 1e-5);
+    // The second recording's times go on from the first one's.
+    EXPECT_NEAR(output::NumberOfCell(sheet->GetCell(1, 2)), 0.04, 1e-6);
+
+    // And back in: the same rows.
+    desk.choose = desk.opened;
+    pupil.Click(kIdClear);
+    pupil.Click(kIdImport);
+    ASSERT_EQ(pupil.window->Records().size(), 2u);
+    EXPECT_NEAR(pupil.window->Records()[1].t, 0.06, 1e-6);
+    EXPECT_EQ(pupil.Cell(2, 1), QStringLiteral("0.125"));
+}
+
+TEST(FreeFallFiles, ImportTakesRowsBelowTheDropHeightAndReadsTextAsZero)
+{
+    FileDesk desk;
+    desk.choose = desk.Write(QStringLiteral("fall.xls"), [](output::Worksheet& s) {
+        s.SetWideText(0, 0, u"X");
+        s.SetNumber(1, 0, 0.01);
+        s.SetNumber(1, 1, 0.1);
+        s.SetNumber(1, 2, 0.5);
+        s.SetNumber(2, 0, 0.02);
+        s.SetNumber(2, 1, 0.8);  // at h: skipped
+        s.SetNumber(2, 2, 0.6);
+        s.SetWideText(3, 0, u"0.5");
+        s.SetNumber(3, 1, 0.3);
+        s.SetWideText(3, 2, u"abc");
+        s.SetNumber(4, 0, 0.04);
+        s.SetNumber(4, 1, 0.95);  // beyond h: skipped
+        for (uint32_t r = 5; r <= 12; ++r) {
+            s.SetNumber(r, 1, 0.01 * r);
+            s.SetWideText(r, 2, u"0.1");  // a time typed as text
+        }
+    });
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.Click(kIdImport);
+    ASSERT_EQ(w.Records().size(), 10u);
+    EXPECT_EQ(w.Records()[1].x, 0.0);
+    EXPECT_EQ(w.Records()[1].t, 0.0);
+    EXPECT_EQ(pupil.Cell(2, 1), QStringLiteral("0.300"));
+    EXPECT_TRUE(w.Series(1).visible);
+    EXPECT_EQ(w.Series(1).numberDrawn, 10);
+    for (int id : {246, 247, 249, 251, 242})
+        EXPECT_TRUE(pupil.Enabled(id)) << id;
+    // Text in the time column gives equal times: no number, so no label rather than "a = nan".
+    pupil.Click(kIdAcceleration);
+    EXPECT_EQ(pupil.Label(), QString());
+
+    // A file that is no workbook changes nothing.
+    desk.choose = desk.folder.filePath(QStringLiteral("broken.xls"));
+    QFile broken(desk.choose);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a workbook at all");
+    broken.close();
+    MessageCatcher message;
+    pupil.Click(kIdImport);
+    EXPECT_EQ(message.text, QStringLiteral("打开表格文件失败！"));
+    EXPECT_EQ(w.Records().size(), 10u);
+    // A cancelled dialog neither.
+    desk.choose.clear();
+    pupil.Click(kIdImport);
+    EXPECT_EQ(w.Records().size(), 10u);
+}
+
+TEST(FreeFallFiles, AnImportBeyondTheTableIsCutAtItAndSaysSo)
+{
+    FileDesk desk;
+    desk.choose = desk.Write(QStringLiteral("long.xls"), [](output::Worksheet& s) {
+        s.SetWideText(0, 0, u"X");
+        for (uint32_t r = 1; r <= 130; ++r) {
+            s.SetNumber(r, 0, 0.0);
+            s.SetNumber(r, 1, 0.005 * r);
+            s.SetNumber(r, 2, 0.02 * r);
+        }
+    });
+    Pupil pupil;
+    MessageCatcher message;
+    pupil.Click(kIdImport);
+    EXPECT_EQ(message.text, QStringLiteral("表格最多容纳100行数据，其余30行未导入！"));
+    CDlgTdFreelyFall& w = *pupil.window;
+    ASSERT_EQ(w.Records().size(), 100u);
+    EXPECT_EQ(w.Series(1).x.size(), 100u);
+    EXPECT_EQ(w.NextTableRow(), 101u);
+    EXPECT_EQ(pupil.Cell(100, 1), QStringLiteral("0.500"));
+    // Deleting still lines up.
+    pupil.Select(1, 50);
+    pupil.Control<QAbstractButton>(kIdDeleteRows)->click();
+    EXPECT_EQ(w.Records().size(), 50u);
+    EXPECT_EQ(pupil.Cell(1, 1), Fixed3(w.Series(1).y[0]));
+}
+
+// --- the demo sensor ---------------------------------------------------------------------------------
+
+// A pupil who zeroes while the ball lies on the floor (it fell before anyone was ready) gets it
+// lifted back, so that the zero point can be set again where it belongs.
+TEST(FreeFallDemo, AZeroPointSetOnTheFloorGetsTheBallLiftedBack)
+{
+    using namespace device::demo::free_fall;
+    auto s = device::MakeDemoScenario(kFreeFallIndex);
+    const double onFloor = kHold + kFallTime + 0.5;
+    s->Position(onFloor);
+    ASSERT_EQ(s->PhaseName(), "on the floor");
+    s->Cue(device::DemoCue::ZeroSet, onFloor);
+    EXPECT_EQ((s->Position(onFloor + kLiftDelay - 0.05), s->PhaseName()), "on the floor");
+    EXPECT_EQ((s->Position(onFloor + kLiftDelay + kLift + 0.05), s->PhaseName()), "held");
+    EXPECT_EQ((s->Position(onFloor + 60.0), s->PhaseName()), "held");  // until the recording starts
+}
+
+TEST(FreeFallDemo, TheWholeExperimentWithoutHardware)
+{
+    auto rig = device::MakeDemoPlatformForTests(kFreeFallIndex, device::DemoPacing::Unpaced);
+    // The helper at the apparatus holds the ball at the release point from the start.
+    device::SendDemoCue(device::DemoCue::ZeroSet);
+    CDlgTdFreelyFall window(nullptr, rig.platform);
+    window.show();
+    ASSERT_TRUE(WaitUntil([&] { return window.StartedUp() && rig.sensor->ReportsSent() > 50; }));
+    // Unpaced, the sensor would run far ahead of the pupil's clicks: hold it while the pupil clicks.
+    rig.sensor->StopSending();
+    std::uint64_t sent = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::uint64_t now = rig.sensor->ReportsSent();
+        const bool still = now == sent;
+        sent = now;
+        QTest::qWait(20);
+        return still;
+    }));
+    window.RefreshView();
+    QTest::mouseClick(FindControl<QWidget>(&window, kIdZero), Qt::LeftButton);
+    EXPECT_NEAR(window.Frame().y0, device::demo::free_fall::kReleaseY, 0.01);
+    QTest::mouseClick(FindControl<QWidget>(&window, kIdStartRecording), Qt::LeftButton);
+    rig.sensor->ResumeSending();
+    ASSERT_TRUE(WaitUntil([&] { return !window.Recording(); }, 10000ms));
+
+    const auto& records = window.Records();
+    ASSERT_GE(records.size(), 30u);
+    ASSERT_LT(records.size(), 100u) << "the ball passed the drop height";
+    EXPECT_GT(records.back().y, 0.7);
+    EXPECT_LE(records.back().y, 0.8);
+    // The pupil selects the falling rows: from the first clearly below the release point.
+    int firstFalling = 0;
+    while (firstFalling < static_cast<int>(records.size()) && records[static_cast<size_t>(firstFalling)].y < 0.01)
+        ++firstFalling;
+    ASSERT_GT(firstFalling, 15);  // about half a second at rest
+    auto* table = FindControl<widgets::CDataTable>(&window, kIdTable);
+    table->SetSelectedRange({firstFalling + 1, 0, static_cast<int>(records.size()), 1});
+    QTest::mouseClick(FindControl<QWidget>(&window, kIdAcceleration), Qt::LeftButton);
+    const double a = LabelValue(window.Series(1).labelText);
+    EXPECT_NEAR(a, device::demo::kGravity, 0.02 * device::demo::kGravity) << window.Series(1).labelText.toStdString();
+}
+
+// Pictures of the window for a person to look at: idle, recording and with the acceleration, at the
+// two screen sizes the classrooms have. Only with ZELKOR_SCREENSHOT_DIR set.
+TEST(FreeFallPictures, IdleRecordingAndAcceleration)
+{
+    const QString folder = qEnvironmentVariable("ZELKOR_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "ZELKOR_SCREENSHOT_DIR not set";
+    for (const QSize size : {QSize(1366, 768), QSize(1024, 600)}) {
+        Pupil pupil;
+        CDlgTdFreelyFall& w = *pupil.window;
+        w.setWindowState(Qt::WindowNoState);
+        w.resize(size);
+        QApplication::processEvents();
+        const QString stem = folder + QStringLiteral("/free_fall_%1x%2_").arg(size.width()).arg(size.height());
+        pupil.Feed({{0.01, 0.02}});
+        ASSERT_TRUE(w.grab().save(stem + QStringLiteral("idle.png")));
+        pupil.ZeroAtRelease();
+        pupil.Click(kIdStartRecording);
+        pupil.Feed(Fall(10, 15));
+        QApplication::processEvents();
+        ASSERT_TRUE(w.grab().save(stem + QStringLiteral("recording.png")));
+        pupil.Feed({{0.0, 0.85}});  // past the drop height: the recording ends
+        pupil.Click(kIdComponentX);
+        pupil.Click(kIdComponentY);
+        pupil.Select(12, static_cast<int>(w.Records().size()));
+        pupil.Click(kIdAcceleration);
+        QApplication::processEvents();
+        ASSERT_TRUE(w.grab().save(stem + QStringLiteral("acceleration.png")));
+    }
+}
