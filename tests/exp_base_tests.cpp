@@ -341,3 +341,41 @@ TEST(Frame, BottomButtonBarWrapsBeforeTheSnapshotButton)
     }
     EXPECT_LT(expectedBottom, 600 - 41);  // it did wrap
 }
+
+TEST(Frame, ACloseRequestFromTheDesktopEndsLikeReturn)
+{
+    auto rig = device::MakeDemoPlatformForTests(9, device::DemoPacing::RealTime);
+    SampleCollector window(9, nullptr, rig.platform);
+    window.InitFrame(QStringLiteral("自由落体"));
+    window.show();
+    ASSERT_TRUE(window.StartAcquisition());
+    ASSERT_TRUE(WaitUntil([&] { return !window.samples.empty(); }));
+    EXPECT_TRUE(window.close());  // what Alt+F4 asks for
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), 0);
+    EXPECT_FALSE(window.RefreshRunning());
+    EXPECT_FALSE(window.m_streaming.load());
+}
+
+TEST(Frame, DemoModeIsMarkedOnTheBanner)
+{
+    auto countRed = [](const QImage& image) {
+        int red = 0;
+        for (int y = 0; y < 43; ++y)
+            for (int x = 700; x < 970; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                red += c.red() > 150 && c.green() < 80 && c.blue() < 80;
+            }
+        return red;
+    };
+    auto platform = std::make_shared<ScriptedPlatform>();
+    SampleCollector window(9, nullptr, platform);
+    window.InitFrame(QStringLiteral("自由落体"));
+    window.setWindowState(Qt::WindowNoState);
+    window.resize(1200, 500);
+    EXPECT_EQ(countRed(window.grab().toImage()), 0);
+    {
+        auto rig = device::MakeDemoPlatformForTests(9);  // a demo sensor exists: simulated data
+        EXPECT_GT(countRed(window.grab().toImage()), 50);
+    }
+}

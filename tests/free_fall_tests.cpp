@@ -4,6 +4,8 @@
 #include "device/demo_scenarios.h"
 #include "device/demo_sensor.h"
 #include "experiments/free_fall.h"
+#include "output/colour_dialog.h"
+#include "output/colour_picker.h"
 #include "output/spreadsheet_io.h"
 #include "output/workbook.h"
 #include "tests/support/scripted_platform.h"
@@ -673,6 +675,41 @@ TEST(FreeFallClear, EmptiesEverythingAndEndsARecording)
     for (int id : {249, 251, 242, kStop})
         EXPECT_FALSE(pupil.Enabled(id)) << id;
     EXPECT_TRUE(pupil.Enabled(kIdStartRecording));
+}
+
+TEST(FreeFallColours, ThePupilsColoursReachChartAndTable)
+{
+    Pupil pupil;
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 6));
+    pupil.Click(kStop);
+
+    const QColor grid(0, 128, 64), marker(128, 0, 128), column(0, 0, 160);
+    ShownWatcher<output::CDlgClrSetting> watcher([&](output::CDlgClrSetting* dialog) {
+        dialog->Picker(output::CDlgClrSetting::kGridLinePicker)->SetColor(grid);
+        dialog->Picker(output::CDlgClrSetting::kTrajectoryPicker)->SetColor(marker);
+        dialog->Picker(output::CDlgClrSetting::kYColumnPicker)->SetColor(column);
+        QTest::mouseClick(zelkor::widgets::FindControl<QAbstractButton>(dialog, 1), Qt::LeftButton);
+    });
+    pupil.Click(kIdColours);
+    ASSERT_TRUE(watcher.Seen());
+    EXPECT_EQ(w.Chart()->view.minorGridColour, grid);
+    EXPECT_EQ(w.Chart()->view.majorGridColour, grid);
+    EXPECT_EQ(w.Series(1).markerColour, marker);
+    for (int row : {0, 1, 6})
+        EXPECT_EQ(w.Table()->GetItemFgColour(row, 1), column) << row;
+    EXPECT_EQ(w.Table()->GetItemFgColour(1, 0), QColor(0, 0, 0));
+
+    // Cancelling changes nothing.
+    ShownWatcher<output::CDlgClrSetting> cancel([&](output::CDlgClrSetting* dialog) {
+        dialog->Picker(output::CDlgClrSetting::kGridLinePicker)->SetColor(QColor(255, 0, 0));
+        QTest::mouseClick(zelkor::widgets::FindControl<QAbstractButton>(dialog, 2), Qt::LeftButton);
+    });
+    pupil.Click(kIdColours);
+    ASSERT_TRUE(cancel.Seen());
+    EXPECT_EQ(w.Chart()->view.minorGridColour, grid);
 }
 
 // --- files -------------------------------------------------------------------------------------------
