@@ -7,7 +7,7 @@ namespace {
 
 int ScaledHeight(int height, double scale)
 {
-    // Truncated like the original integer conversion, but never 0: a 0 height would mean "any size".
+    // Truncated toward zero as an integer conversion does, but never 0: a 0 height would mean "any size".
     return std::max(1, static_cast<int>(height * scale));
 }
 
