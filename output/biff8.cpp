@@ -423,27 +423,20 @@ SheetOut WriteWorksheet(const Worksheet& sheet, SharedStrings& sst)
                         c = run;
                         continue;
                     }
-                    at = w.Begin(kRk);
-                    w.U16(row);
-                    w.U16(cell.column);
-                    w.U16(kDefaultCellXf);
-                    w.U32(cell.value);
-                    w.End(at);
-                } else if (cell.as == CellOut::As::Number) {
-                    at = w.Begin(kNumber);
-                    w.U16(row);
-                    w.U16(cell.column);
-                    w.U16(kDefaultCellXf);
-                    w.F64(cell.number);
-                    w.End(at);
-                } else {
-                    at = w.Begin(kLabelSst);
-                    w.U16(row);
-                    w.U16(cell.column);
-                    w.U16(kDefaultCellXf);
-                    w.U32(cell.value);
-                    w.End(at);
                 }
+                // RK, NUMBER and LABELSST share their start: row, column, cell format.
+                const uint16_t kind = cell.as == CellOut::As::Rk       ? kRk
+                                      : cell.as == CellOut::As::Number ? kNumber
+                                                                       : kLabelSst;
+                at = w.Begin(kind);
+                w.U16(row);
+                w.U16(cell.column);
+                w.U16(kDefaultCellXf);
+                if (cell.as == CellOut::As::Number)
+                    w.F64(cell.number);
+                else
+                    w.U32(cell.value);
+                w.End(at);
                 ++c;
             }
         }

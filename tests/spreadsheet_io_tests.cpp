@@ -3,6 +3,7 @@
 // rows an experiment takes from an imported file.
 #include "output/spreadsheet_io.h"
 #include "tests/support/when_shown.h"
+#include "tests/support/xlrd_reader.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -108,7 +109,7 @@ TEST_F(SpreadsheetIo, ExportWritesHeaderAndPointsBesideTheProgramAndOpensIt)
 
 TEST_F(SpreadsheetIo, AnIndependentReaderSeesEveryCellOfAnExport)
 {
-    if (std::system("/usr/bin/python3 -c 'import xlrd' 2>/dev/null") != 0)
+    if (!zelkor::testing::XlrdAvailable())
         GTEST_SKIP() << "python3-xlrd is not installed";
     Rows points = kPoints;
     for (int i = 0; i < 300; ++i)  // past the small-stream size as well
@@ -116,19 +117,14 @@ TEST_F(SpreadsheetIo, AnIndependentReaderSeesEveryCellOfAnExport)
     const QString path = ExportWorkbook(nullptr, kProjectileFolder, {"X", "Y", "t"}, points);
     ASSERT_FALSE(path.isEmpty());
 
-    const std::string command = "/usr/bin/python3 '" ZELKOR_XLRD_SCRIPT "' '" + Fs(path).string() + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buf[4096];
-    while (std::fgets(buf, sizeof buf, pipe))
-        output += buf;
-    ASSERT_EQ(pclose(pipe), 0) << output;
+    const auto read = zelkor::testing::ReadWithXlrd(ZELKOR_XLRD_SCRIPT, Fs(path).string());
+    ASSERT_EQ(read.status, 0) << read.output << read.warnings;
+    EXPECT_EQ(read.warnings, "");
 
     std::ostringstream expected;
     expected << "1\n" << "530068006500650074003100" << ' ' << points.size() + 1 << " 3\n";
     expected << "0 0 t 5800\n0 1 t 5900\n0 2 t 7400\n";
-    std::istringstream in(output);
+    std::istringstream in(read.output);
     std::string line, firstLines;
     for (int i = 0; i < 5 && std::getline(in, line); ++i)
         firstLines += line + "\n";

@@ -3,6 +3,7 @@
 #include "output/biff8.h"
 #include "output/compound_file.h"
 #include "output/workbook.h"
+#include "tests/support/xlrd_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -778,7 +779,7 @@ std::string Hex16(std::u16string_view s)
 
 TEST(IndependentReader, XlrdSeesEveryCell)
 {
-    if (std::system("/usr/bin/python3 -c 'import xlrd' 2>/dev/null") != 0)
+    if (!zelkor::testing::XlrdAvailable())
         GTEST_SKIP() << "python3-xlrd is not installed";
 
     for (std::size_t rowsCount : {std::size_t{8}, std::size_t{700}}) {  // mini stream and sectors
@@ -793,21 +794,11 @@ TEST(IndependentReader, XlrdSeesEveryCell)
 
         const fs::path file = TempDir("xlrd") / ("check" + std::to_string(rowsCount) + ".xls");
         ASSERT_TRUE(wb.SaveAs(file));
-        const fs::path errors = file.string() + ".err";
-        const std::string command = "/usr/bin/python3 '" ZELKOR_XLRD_SCRIPT "' '" + file.string() + "' 2>'" +
-                                    errors.string() + "'";
-        FILE* pipe = popen(command.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string output;
-        char buf[4096];
-        while (std::fgets(buf, sizeof buf, pipe))
-            output += buf;
-        ASSERT_EQ(pclose(pipe), 0) << output;
-        std::ifstream err(errors);
-        const std::string warnings((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(warnings, "");
+        const auto read = zelkor::testing::ReadWithXlrd(ZELKOR_XLRD_SCRIPT, file.string());
+        ASSERT_EQ(read.status, 0) << read.output << read.warnings;
+        EXPECT_EQ(read.warnings, "");
 
-        std::istringstream in(output);
+        std::istringstream in(read.output);
         std::size_t sheets = 0;
         in >> sheets;
         ASSERT_EQ(sheets, 2u);

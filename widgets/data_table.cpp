@@ -162,13 +162,7 @@ CDataTable::~CDataTable() = default;
 
 bool CDataTable::Create(const QRect& rect, QWidget* parent, int id)
 {
-    if (!parent)
-        return false;
-    setParent(parent);
-    SetControlId(this, id);
-    setGeometry(rect);
-    show();
-    return true;
+    return PlaceChildControl(this, parent, id, rect);
 }
 
 void CDataTable::ApplyCommonSettings(const CDataTableSettings& s)

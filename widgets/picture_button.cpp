@@ -16,14 +16,8 @@ CPictureButton::CPictureButton(QWidget* parent)
 
 bool CPictureButton::Create(int id, const QString& caption, const QRect& rect, QWidget* parent)
 {
-    if (!parent)
-        return false;
-    setParent(parent);
-    SetControlId(this, id);
     setText(caption);
-    setGeometry(rect);
-    show();
-    return true;
+    return PlaceChildControl(this, parent, id, rect);
 }
 
 void CPictureButton::SetFaceColor(const QColor& color)

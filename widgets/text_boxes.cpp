@@ -28,13 +28,9 @@ CZelTextBox::CZelTextBox(QWidget* parent) : QWidget(parent), parentWindow(parent
 
 bool CZelTextBox::Create(int id, const QRect& rect, QWidget* parent)
 {
-    if (!parent)
+    if (!PlaceChildControl(this, parent, id, rect))
         return false;
-    setParent(parent);
     parentWindow = parent;
-    SetControlId(this, id);
-    setGeometry(rect);
-    show();
     return true;
 }
 
@@ -144,16 +140,10 @@ CEasyEdit::CEasyEdit(QWidget* parent) : QLineEdit(parent)
 
 bool CEasyEdit::Create(int id, const QRect& rect, QWidget* parent)
 {
-    if (!parent)
-        return false;
-    setParent(parent);
-    SetControlId(this, id);
-    setGeometry(rect);
     setFrame(true);
     setFocusPolicy(Qt::StrongFocus);
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    show();
-    return true;
+    return PlaceChildControl(this, parent, id, rect);
 }
 
 bool CEasyEdit::Initialize(QWidget* buddyWindow)
@@ -204,13 +194,7 @@ CZelEdit::CZelEdit(QWidget* parent) : QLineEdit(parent)
 
 bool CZelEdit::Create(int id, const QRect& rect, QWidget* parent)
 {
-    if (!parent)
-        return false;
-    setParent(parent);
-    SetControlId(this, id);
-    setGeometry(rect);
-    show();
-    return true;
+    return PlaceChildControl(this, parent, id, rect);
 }
 
 }  // namespace zelkor::widgets
