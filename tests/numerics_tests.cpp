@@ -1,0 +1,175 @@
+// The experiments' calculations: finite differences and fits, the pendulum's period, the spectrum and
+// the smoothings, the energies. Worked values, the edge cases of each window, and inputs that must give
+// "no result" instead of NaN.
+#include "experiments/numerics/fits.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <numbers>
+#include <random>
+
+using namespace zelkor::experiments::numerics;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// t[i] = t0 + i * step, and f(t) for each.
+std::vector<double> Times(std::size_t n, double step, double t0 = 0.0)
+{
+    std::vector<double> t(n);
+    for (std::size_t i = 0; i < n; ++i)
+        t[i] = t0 + static_cast<double>(i) * step;
+    return t;
+}
+template <typename F>
+std::vector<double> Map(const std::vector<double>& t, F f)
+{
+    std::vector<double> out;
+    for (const double v : t)
+        out.push_back(f(v));
+    return out;
+}
+std::vector<double> Fall(const std::vector<double>& t) { return Map(t, [](double s) { return 4.9 * s * s; }); }
+
+}  // namespace
+
+// ---- finite differences and fits ----
+
+TEST(Fits, SelectedRecords)
+{
+    struct Case {
+        std::size_t n;
+        int minRow, maxRow;
+        long long first, last;
+    };
+    for (const Case& c : {
+             Case{9, -1, -1, 0, 8},   // no selection
+             Case{9, 3, 3, 0, 8},     // one row counts as none
+             Case{9, 2, 5, 1, 4},     // rows 2 ... 5 are records 1 ... 4
+             Case{9, 2, 10, 1, 9},    // the row after the last record stays (reads stay below it)
+             Case{9, 2, 11, 1, 8},    // further rows are limited
+             Case{9, 0, 4, 0, 3},     // a selection from the header row starts at the first record
+         }) {
+        const RecordRange r = SelectedRecords(c.n, c.minRow, c.maxRow);
+        EXPECT_EQ(r.first, c.first) << c.minRow << ".." << c.maxRow;
+        EXPECT_EQ(r.last, c.last) << c.minRow << ".." << c.maxRow;
+    }
+}
+
+TEST(Fits, CentralDifferencesCentresAndBounds)
+{
+    const std::vector<double> t = Times(9, 0.02);
+    const std::vector<double> y = Fall(t);
+    // Nine records at 50 Hz: centres 2 ... 5, the last record never an upper neighbour.
+    const Curve v = CentralDifferences(t, y, SelectedRecords(9, 0, 0), 2);
+    ASSERT_EQ(v.x.size(), 4u);
+    for (std::size_t j = 0; j < 4; ++j) {
+        EXPECT_DOUBLE_EQ(v.x[j], t[j + 2]);
+        EXPECT_NEAR(v.y[j], 9.8 * t[j + 2], 1e-12);
+    }
+    EXPECT_EQ(CentralDifferences(t, y, SelectedRecords(9, 0, 0), 1).x.size(), 6u);
+    // A range reaching two rows past the records must not read beyond them.
+    EXPECT_EQ(CentralDifferences(t, y, RecordRange{0, 10}, 2).x.back(), t[6]);
+    EXPECT_TRUE(CentralDifferences(t, y, RecordRange{0, 8}, 0).x.empty());
+}
+
+TEST(Fits, FreeFallAcceleration)
+{
+    const std::vector<double> t = Times(20, 0.02, 0.1);
+    const std::vector<double> y = Fall(t);
+    EXPECT_NEAR(FreeFallAcceleration(t, y, SelectedRecords(20, 0, 0), 2).value(), 9.8, 1e-9);
+    EXPECT_NEAR(FreeFallAcceleration(t, y, SelectedRecords(20, 5, 15), 1).value(), 9.8, 1e-9);
+    // Four records at 50 Hz give one velocity: no label.
+    EXPECT_FALSE(FreeFallAcceleration(std::span(t).first(4), y, SelectedRecords(4, 0, 0), 2));
+    // An imported sheet with text in its time column: times all 0.
+    const std::vector<double> zeros(20, 0.0);
+    EXPECT_FALSE(FreeFallAcceleration(zeros, y, SelectedRecords(20, 0, 0), 2));
+}
+
+TEST(Fits, ProjectileAcceleration)
+{
+    // Times counted from the launch, as the rebuild makes them: tc equals the first used time.
+    const std::vector<double> t = Times(9, 0.02, 0.05);
+    const std::vector<double> y = Fall(t);
+    EXPECT_NEAR(ProjectileAcceleration(t, y, 4).value(), 9.8, 1e-9);  // records 4 ... 6
+    EXPECT_NEAR(ProjectileAcceleration(t, y, 2).value(), 9.8, 1e-9);
+    std::vector<double> above = y;
+    above[4] = -0.003;  // first used record just above the zero point
+    EXPECT_FALSE(ProjectileAcceleration(t, above, 4));
+    EXPECT_FALSE(ProjectileAcceleration(std::span(t).first(7), y, 4));
+    EXPECT_FALSE(ProjectileAcceleration(std::span(t).first(1), y, 2));
+}
+
+TEST(Fits, LineFit)
+{
+    const std::vector<double> t = Times(6, 0.02, 0.1);
+    const std::vector<double> v = Map(t, [](double s) { return 9.8 * s - 0.3; });
+    const Line line = FitLine(t, v).value();
+    EXPECT_NEAR(line.k, 9.8, 1e-9);
+    EXPECT_NEAR(line.b, -0.3, 1e-9);
+    std::vector<double> bent = v;
+    bent[0] = bent[1] = bent[5] = 100.0;  // dropped by the trimmed fit
+    EXPECT_NEAR(FitLine(t, bent, 2, 1).value().k, 9.8, 1e-9);
+
+    // Failures, never a line of NaN: one point, a single t, nothing left after trimming.
+    EXPECT_FALSE(FitLine(std::span(t).first(1), v));
+    const std::vector<double> sameT(5, 0.1);  // rounding leaves the determinant just off 0
+    EXPECT_FALSE(FitLine(sameT, v));
+    EXPECT_FALSE(FitLine(std::span(t).first(3), v, 2, 1));  // seven records at 50 Hz
+}
+
+TEST(Fits, ParabolaFit)
+{
+    const std::vector<double> x = {0.01, 0.05, 0.1, 0.2, 0.3, 0.45};
+    const std::vector<double> y = Map(x, [](double s) { return 12.5 * s * s + 0.4 * s - 0.02; });
+    const Parabola p = FitParabola(x, y).value();
+    EXPECT_NEAR(p.a2, 12.5, 1e-6);
+    EXPECT_NEAR(p.a1, 0.4f, 1e-6);
+    EXPECT_NEAR(p.a0, -0.02f, 1e-6);
+
+    // Two points, fewer than three distinct x, nothing: a zero pivot is a failed fit.
+    EXPECT_FALSE(FitParabola(std::span(x).first(2), y));
+    const std::vector<double> twoX = {0.1, 0.2, 0.1, 0.2, 0.2};
+    EXPECT_FALSE(FitParabola(twoX, y));
+    EXPECT_FALSE(FitParabola({}, {}));
+    const std::vector<double> withNaN = {0.1, kNaN, 0.3, 0.4};
+    EXPECT_FALSE(FitParabola(withNaN, y));
+}
+
+TEST(Fits, ParabolaPointsStartAtZero)
+{
+    const Parabola p{2.0, 1.0f, 0.5f};
+    const Curve c = ParabolaPoints(p, -0.06, 0.86, 430);  // step 0.002, up to x < 0.8
+    ASSERT_EQ(c.x.size(), 400u);
+    EXPECT_EQ(c.x.front(), 0.0);
+    EXPECT_EQ(c.y.front(), 0.5);
+    EXPECT_NEAR(c.x.back(), 0.798, 1e-9);
+    EXPECT_NEAR(c.y.back(), 2.0 * 0.798 * 0.798 + 0.798 + 0.5, 1e-9);
+    EXPECT_TRUE(ParabolaPoints(p, -0.06, 0.86, 0).x.empty());
+    EXPECT_TRUE(ParabolaPoints(p, -0.06, kNaN, 100).x.empty());
+}
+
+TEST(Fits, TimeRebuild)
+{
+    // First seen at x = 0.05 m, 0.02 m per sample at d = 0.02 s: t[0] = 0.05 s, then steps of d.
+    const std::vector<double> x = Map(Times(6, 1.0), [](double i) { return 0.05 + 0.02 * i; });
+    const std::vector<double> t = Times(6, 0.02, 3.7);
+    const TimeRebuild r = RebuildTimes(x, t).value();
+    EXPECT_NEAR(r.step, 0.02, 1e-12);
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_NEAR(r.t[i], 0.05 + 0.02 * static_cast<double>(i), 1e-12);
+
+    // Times stay as they are: a ball at rest or moving back, too few records, times that do not grow.
+    const std::vector<double> rest(6, 0.3);
+    EXPECT_FALSE(RebuildTimes(rest, t));
+    const std::vector<double> back(x.rbegin(), x.rend());
+    EXPECT_FALSE(RebuildTimes(back, t));
+    EXPECT_FALSE(RebuildTimes(std::span(x).first(2), std::span(t).first(2)));
+    EXPECT_FALSE(RebuildTimes(x, std::vector<double>(6, 0.0)));
+    EXPECT_FALSE(RebuildTimes(std::vector<double>{0.0, 0.1, kNaN}, std::span(t).first(3)));
+}
