@@ -2,6 +2,7 @@
 // the smoothings, the energies. Worked values, the edge cases of each window, and inputs that must give
 // "no result" instead of NaN.
 #include "experiments/numerics/fits.h"
+#include "experiments/numerics/pendulum_period.h"
 
 #include <gtest/gtest.h>
 
@@ -172,4 +173,58 @@ TEST(Fits, TimeRebuild)
     EXPECT_FALSE(RebuildTimes(std::span(x).first(2), std::span(t).first(2)));
     EXPECT_FALSE(RebuildTimes(x, std::vector<double>(6, 0.0)));
     EXPECT_FALSE(RebuildTimes(std::vector<double>{0.0, 0.1, kNaN}, std::span(t).first(3)));
+}
+
+// ---- single pendulum ----
+
+TEST(PendulumPeriod, ZeroCrossings)
+{
+    struct Case {
+        const char* what;
+        std::vector<double> x;
+        std::size_t lo, hi;
+        std::optional<double> T;
+    };
+    const std::vector<Case> cases = {
+        {"up, down, up: one period from the first to the third crossing", {-1, 1, 1, -1, -1, 1}, 0, 6, 0.08},
+        // Crossings at 1, 3, 4, 6, 8: periods 1 -> 4 and 4 -> 8 share the crossing at 4.
+        {"a second period begins at the third crossing", {-1, 1, 1, -1, 1, 1, -1, -1, 1}, 0, 9, 0.07},
+        {"a sample at 0 between - and + is one crossing", {-1, 0, 1, 1, -1, -1, 1}, 0, 7, 0.10},
+        {"index 0 is never a crossing", {1, -1, 1, -1}, 0, 4, 0.04},
+        {"the sample at hi does not take part", {-1, 1, -1, 1}, 0, 3, std::nullopt},
+        {"two crossings: no full period", {-1, 1, 1, -1}, 0, 4, std::nullopt},
+        {"an empty stretch", {-1, 1, -1, 1}, 2, 2, std::nullopt},
+        {"hi past the trace is limited", {-1, 1, -1, 1}, 1, 50, 0.04},
+    };
+    for (const Case& c : cases) {
+        const std::vector<double> t = Times(c.x.size(), 0.02, 0.02);
+        const std::optional<double> T = PendulumPeriod(c.x, t, PickSpan{c.lo, c.hi});
+        ASSERT_EQ(T.has_value(), c.T.has_value()) << c.what;
+        if (T) {
+            EXPECT_NEAR(*T, *c.T, 1e-12) << c.what;
+        }
+    }
+}
+
+TEST(PendulumPeriod, PickLengthAndGravity)
+{
+    EXPECT_FALSE(OrderPick(-1, -1, 10));
+    EXPECT_FALSE(OrderPick(3, -1, 10));
+    const PickSpan s = OrderPick(7, 2, 10).value();
+    EXPECT_EQ(s.lo, 2u);
+    EXPECT_EQ(s.hi, 7u);
+    EXPECT_EQ(OrderPick(3, 99, 10).value().hi, 10u);
+
+    const std::vector<double> x = {0.3, 0.0, -0.3, 5.0};
+    const std::vector<double> Y = {0.4, 0.5, 0.4, 5.0};
+    EXPECT_NEAR(PendulumLength(x, Y, PickSpan{0, 3}).value(), 0.5, 1e-15);  // hi = 3 leaves the last out
+    EXPECT_FALSE(PendulumLength(x, Y, PickSpan{2, 2}));
+
+    // The base's pi: L = 1, T = 2 gives pi^2 with pi = 3.1415926.
+    EXPECT_DOUBLE_EQ(PendulumGravity(1.0, 2.0).value(), 4.0 * 3.1415926 * 3.1415926 / 4.0);
+    const double T = 2 * std::numbers::pi * std::sqrt(0.5 / 9.8);
+    EXPECT_NEAR(PendulumGravity(0.5, T).value(), 9.8, 1e-5);
+    EXPECT_FALSE(PendulumGravity(0.5, 0.0));
+    EXPECT_FALSE(PendulumGravity(0.5, kNaN));
+    EXPECT_FALSE(PendulumGravity(kInf, 2.0));
 }
