@@ -3,6 +3,7 @@
 // "no result" instead of NaN.
 #include "experiments/numerics/fits.h"
 #include "experiments/numerics/pendulum_period.h"
+#include "experiments/numerics/spectrum.h"
 
 #include <gtest/gtest.h>
 
@@ -227,4 +228,103 @@ TEST(PendulumPeriod, PickLengthAndGravity)
     EXPECT_FALSE(PendulumGravity(0.5, 0.0));
     EXPECT_FALSE(PendulumGravity(0.5, kNaN));
     EXPECT_FALSE(PendulumGravity(kInf, 2.0));
+}
+
+// ---- trace smoothing and spectrum ----
+
+TEST(Spectrum, TraceSmoothing)
+{
+    // Worked by hand: b = 0, 0.3, 1, 1; c2 = 0.0015 + 0.0025 + 1.8536 * 0.3; c3 from c2 and c1.
+    const std::vector<double> worked = SmoothTrace(std::vector<double>{0.0, 1.0});
+    ASSERT_EQ(worked.size(), 2u);
+    EXPECT_DOUBLE_EQ(worked[0], 0.15);
+    EXPECT_NEAR(worked[1], (0.56008 + 0.787334288) / 2, 1e-12);
+
+    for (const std::size_t n : {1u, 2u, 3u, 250u}) {
+        const std::vector<double> out = SmoothTrace(std::vector<double>(n, 0.1503));
+        ASSERT_EQ(out.size(), n);
+        for (const double v : out)
+            EXPECT_NEAR(v, 0.1503, 1e-13) << n;
+    }
+    EXPECT_TRUE(SmoothTrace({}).empty());
+}
+
+TEST(Spectrum, FftMatchesDirectTransform)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    for (const std::size_t n : {1u, 2u, 8u, 256u, 2048u}) {
+        std::vector<std::complex<double>> data(n);
+        for (auto& c : data)
+            c = {value(random), value(random)};
+        std::vector<std::complex<double>> fast = data;
+        ASSERT_TRUE(Fft(fast));
+        for (std::size_t k = 0; k < n; k += std::max<std::size_t>(1, n / 64)) {
+            std::complex<double> direct;
+            for (std::size_t j = 0; j < n; ++j)
+                direct += data[j] * std::polar(1.0, -2 * std::numbers::pi * static_cast<double>(j * k % n) /
+                                                        static_cast<double>(n));
+            EXPECT_NEAR(std::abs(fast[k] - direct), 0.0, 1e-9) << n << " " << k;
+        }
+    }
+    std::vector<std::complex<double>> odd(6, {1.0, 0.0});
+    EXPECT_FALSE(Fft(odd));
+    EXPECT_EQ(odd[1], std::complex<double>(1.0, 0.0));
+}
+
+TEST(Spectrum, LengthRule)
+{
+    struct Case {
+        std::size_t n, used, transform;
+    };
+    for (const Case& c : {Case{1, 1, 2048}, Case{255, 255, 2048}, Case{300, 256, 2048}, Case{2047, 1792, 2048},
+                          Case{2048, 2048, 2048}, Case{2100, 2048, 2048}, Case{2304, 2304, 4096},
+                          Case{2600, 2560, 4096}, Case{4100, 4096, 4096}, Case{4352, 4352, 8192}}) {
+        const SpectrumLength l = SpectrumLengthFor(c.n);
+        EXPECT_EQ(l.used, c.used) << c.n;
+        EXPECT_EQ(l.transform, c.transform) << c.n;
+    }
+}
+
+TEST(Spectrum, RotationRate)
+{
+    // 30 r/min on a 0.15 m circle, w = r sin(omega t), at 50 and 25 Hz.
+    struct Case {
+        double f;
+        std::size_t samples;
+        std::size_t length;
+    };
+    for (const Case& c : {Case{50.0, 300, 2048}, Case{25.0, 300, 2048}, Case{50.0, 2100, 2048},
+                          Case{50.0, 2304, 4096}}) {
+        const std::vector<double> w =
+            Map(Times(c.samples, 1.0 / c.f), [](double s) { return 0.15 * std::sin(std::numbers::pi * s); });
+        const Rotation r = MeasureRotation(w, PickSpan{0, c.samples}, c.f).value();
+        const double bin = c.f / static_cast<double>(c.length) * 60;  // 1.465 r/min at 50 Hz, 0.732 at 25 Hz
+        EXPECT_EQ(r.length, c.length);
+        EXPECT_NEAR(r.rate, bin * static_cast<double>(r.peak), 1e-9);
+        EXPECT_NEAR(r.rate, 30.0, bin) << c.f << " " << c.samples;
+        EXPECT_DOUBLE_EQ(r.period, 60 / r.rate);
+        EXPECT_DOUBLE_EQ(r.omega, 2 * 3.1415926 / r.period);
+    }
+}
+
+TEST(Spectrum, NoRotationResult)
+{
+    const std::vector<double> w = Map(Times(400, 0.02), [](double s) { return std::sin(3.0 * s); });
+    EXPECT_FALSE(MeasureRotation(w, PickSpan{5, 5}, 50.0));            // empty stretch
+    EXPECT_FALSE(MeasureRotation(w, PickSpan{0, 400}, 0.0));           // no frequency
+    EXPECT_FALSE(MeasureRotation(std::vector<double>(300, 0.0), PickSpan{0, 300}, 50.0));
+    // Unpadded constant: nothing rises above the mean, so peak 0 gives no result, never T = inf.
+    EXPECT_FALSE(MeasureRotation(std::vector<double>(2048, 0.12), PickSpan{0, 2048}, 50.0));
+    EXPECT_TRUE(MeasureRotation(w, PickSpan{0, 400}, 50.0));
+}
+
+TEST(Spectrum, Radius)
+{
+    const std::vector<double> t = Times(200, 0.02);
+    const std::vector<double> u = Map(t, [](double s) { return 0.15 * std::cos(std::numbers::pi * s); });
+    const std::vector<double> w = Map(t, [](double s) { return 0.15 * std::sin(std::numbers::pi * s); });
+    EXPECT_NEAR(MeasureRadius(u, w, PickSpan{10, 150}).value(), 0.15, 1e-12);
+    EXPECT_FALSE(MeasureRadius(u, w, PickSpan{10, 10}));
+    EXPECT_FALSE(MeasureRadius(u, w, PickSpan{300, 400}));
 }
