@@ -1,6 +1,7 @@
 // The experiments' calculations: finite differences and fits, the pendulum's period, the spectrum and
 // the smoothings, the energies. Worked values, the edge cases of each window, and inputs that must give
 // "no result" instead of NaN.
+#include "experiments/numerics/energy_smoothing.h"
 #include "experiments/numerics/fits.h"
 #include "experiments/numerics/pendulum_period.h"
 #include "experiments/numerics/spectrum.h"
@@ -327,4 +328,170 @@ TEST(Spectrum, Radius)
     EXPECT_NEAR(MeasureRadius(u, w, PickSpan{10, 150}).value(), 0.15, 1e-12);
     EXPECT_FALSE(MeasureRadius(u, w, PickSpan{10, 10}));
     EXPECT_FALSE(MeasureRadius(u, w, PickSpan{300, 400}));
+}
+
+// ---- mechanical energy ----
+
+TEST(Energy, RangeSelectionBothDirections)
+{
+    const std::vector<double> up = Map(Times(10, 1.0), [](double i) { return 0.1 * i - 0.45; });
+    const std::vector<double> down(up.rbegin(), up.rend());
+    struct Case {
+        const char* what;
+        const std::vector<double>* x;
+        double a, b;
+        SampleRange previous, expected;
+    };
+    for (const Case& c : {
+             Case{"towards larger x", &up, -0.2, 0.1, {-1, -1}, {3, 6}},
+             Case{"picks in either order", &up, 0.1, -0.2, {-1, -1}, {3, 6}},
+             Case{"towards smaller x: scanned from the end, then exchanged", &down, -0.2, 0.1, {-1, -1}, {3, 6}},
+             Case{"end beyond the path: to the end of the list", &up, -0.2, 9.0, {-1, -1}, {3, -1}},
+             Case{"towards smaller x, far end beyond the path: from the start", &down, -0.2, 9.0, {-1, -1},
+                  {-1, 6}},
+             Case{"nothing found keeps the previous range", &up, 8.0, 9.0, {2, 5}, {2, 5}},
+             Case{"index 0 is not scanned towards smaller x", &down, 0.44, 0.46, {-1, -1}, {-1, -1}},
+         }) {
+        const SampleRange r = SelectRange(*c.x, c.a, c.b, c.previous);
+        EXPECT_EQ(r.first, c.expected.first) << c.what;
+        EXPECT_EQ(r.end, c.expected.end) << c.what;
+    }
+    EXPECT_EQ(SelectRange(std::span(up).first(2), -1.0, 1.0, {4, 7}).end, 7);
+}
+
+TEST(Energy, EnergiesOfRecordedSamples)
+{
+    // Uniform 0.5 m/s along x at height 0.1 m, 50 Hz.
+    std::vector<double> x, y;
+    std::vector<float> t;
+    for (int i = 0; i < 40; ++i) {
+        t.push_back(static_cast<float>(i) * 0.02f);
+        x.push_back(0.01 * i);
+        y.push_back(0.1);
+    }
+    const double m = 0.055;
+    const double ek = 0.5 * m * 0.25;
+
+    // One sample inside: Ek by central differences; at either end of the list 0.
+    const Energies mid = ComputeEnergies(x, y, t, m, {20, 21});
+    ASSERT_EQ(mid.t.size(), 1u);
+    EXPECT_NEAR(mid.kinetic[0], ek, 1e-6);
+    EXPECT_DOUBLE_EQ(mid.potential[0], 0.1 * m * 9.8);
+    EXPECT_DOUBLE_EQ(mid.total[0], mid.potential[0] + mid.kinetic[0]);
+    EXPECT_EQ(mid.t[0], static_cast<double>(t[20]));
+    EXPECT_NEAR(ComputeEnergies(x, y, t, m, {0, 1}).kinetic[0], 0.0, 1e-15);
+    EXPECT_NEAR(ComputeEnergies(x, y, t, m, {39, 40}).kinetic[0], 0.0, 1e-15);
+
+    // Ranges: -1 ends, equal ends and ends past the list.
+    EXPECT_EQ(ComputeEnergies(x, y, t, m, {-1, -1}).t.size(), 40u);
+    EXPECT_EQ(ComputeEnergies(x, y, t, m, {7, 7}).t.size(), 40u);
+    EXPECT_EQ(ComputeEnergies(x, y, t, m, {30, 90}).t.size(), 10u);
+    const Energies all = ComputeEnergies(x, y, t, m, {-1, -1});
+    EXPECT_DOUBLE_EQ(all.highest, *std::max_element(all.total.begin(), all.total.end()));
+    EXPECT_EQ(all.lowest, 0.0);
+
+    // A height below the zero point gives a negative extreme.
+    std::vector<double> low = y;
+    low[5] = -0.2;
+    EXPECT_LT(ComputeEnergies(x, low, t, m, {-1, -1}).lowest, 0.0);
+}
+
+TEST(Energy, BadInputGivesNumbers)
+{
+    std::vector<double> x = {0.0, 0.01, 0.02, 0.03, 0.04};
+    const std::vector<double> y = {0.1, 0.1, 0.1, 0.1, 0.1};
+    const std::vector<float> stuck = {0.0f, 0.02f, 0.0f, 0.02f, 0.02f};  // no time step at 2 and 3
+    const Energies e = ComputeEnergies(x, y, stuck, 0.055, {-1, -1});
+    for (const double v : e.total)
+        EXPECT_TRUE(std::isfinite(v));
+    for (const double mass : {kNaN, kInf, -kInf}) {
+        const Energies zero = ComputeEnergies(x, y, std::vector<float>(5, 0.1f), mass, {-1, -1});
+        for (const double v : zero.total)
+            EXPECT_EQ(v, 0.0);
+    }
+    EXPECT_TRUE(ComputeEnergies({}, {}, {}, 0.055, {-1, -1}).t.empty());
+}
+
+TEST(Energy, KineticSmoothing)
+{
+    // A constant returns itself, whatever the length (no fixed working size).
+    for (const std::size_t n : {1u, 7u, 8u, 9u, 100u, 9937u, 12000u}) {
+        const std::vector<double> out = SmoothKineticEnergy(std::vector<double>(n, 0.0456));
+        ASSERT_EQ(out.size(), n);
+        double worst = 0.0;
+        for (const double v : out)
+            worst = std::max(worst, std::abs(v - 0.0456));
+        EXPECT_LT(worst, 1e-9) << n;
+    }
+    EXPECT_TRUE(SmoothKineticEnergy({}).empty());
+
+    // Away from both ends, a quadratic passes unchanged and the fastest alternation is removed.
+    const std::vector<double> t = Times(400, 0.02);
+    const std::vector<double> q = Map(t, [](double s) { return 0.01 + 0.02 * s + 0.005 * s * s; });
+    std::vector<double> rippled = q;
+    for (std::size_t i = 0; i < rippled.size(); ++i)
+        rippled[i] += i % 2 == 0 ? 0.003 : -0.003;
+    const std::vector<double> smooth = SmoothKineticEnergy(q);
+    const std::vector<double> cleaned = SmoothKineticEnergy(rippled);
+    for (std::size_t i = 100; i < 300; ++i) {
+        EXPECT_NEAR(smooth[i], q[i], 1e-9) << i;
+        EXPECT_NEAR(cleaned[i], q[i], 1e-9) << i;
+    }
+}
+
+// Random lengths, ranges and values with NaN and infinities: every calculation stays inside its
+// inputs (the sanitizer build checks the reads) and gives a number or no result, never NaN.
+TEST(Numerics, RandomInputsGiveNumbersOrNothing)
+{
+    std::mt19937 random(2024);
+    std::uniform_int_distribution<int> length(0, 40);
+    std::uniform_int_distribution<int> index(-2, 45);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    std::uniform_int_distribution<int> special(0, 30);
+    const auto draw = [&] {
+        switch (special(random)) {
+        case 0: return kNaN;
+        case 1: return kInf;
+        case 2: return 0.0;
+        default: return value(random);
+        }
+    };
+    const auto finite = [](std::optional<double> v) { return !v || std::isfinite(*v); };
+    for (int round = 0; round < 2000; ++round) {
+        const auto n = static_cast<std::size_t>(length(random));
+        std::vector<double> a(n), b(n);
+        std::vector<float> f(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            a[i] = draw();
+            b[i] = draw();
+            f[i] = static_cast<float>(i) * 0.02f + (special(random) == 0 ? -0.05f : 0.0f);
+        }
+        const int i1 = index(random), i2 = index(random);
+        const int d = 1 + round % 2;
+        CentralDifferences(a, b, SelectedRecords(n, i1, i2), d);
+        EXPECT_TRUE(finite(FreeFallAcceleration(a, b, SelectedRecords(n, i1, i2), d)));
+        EXPECT_TRUE(finite(ProjectileAcceleration(a, b, 2 * d)));
+        if (const auto line = FitLine(a, b, 2, 1)) {
+            EXPECT_TRUE(std::isfinite(line->k) && std::isfinite(line->b));
+        }
+        if (const auto p = FitParabola(a, b)) {
+            EXPECT_TRUE(std::isfinite(p->a2) && std::isfinite(p->a1) && std::isfinite(p->a0));
+        }
+        if (const auto r = RebuildTimes(a, b)) {
+            EXPECT_TRUE(std::isfinite(r->step));
+        }
+        if (const auto pick = OrderPick(i1, i2, n)) {
+            EXPECT_TRUE(finite(PendulumPeriod(a, b, *pick)));
+            if (const auto rot = MeasureRotation(a, *pick, 50.0)) {
+                EXPECT_TRUE(std::isfinite(rot->period) && rot->peak > 0);
+            }
+            MeasureRadius(a, b, *pick);
+        }
+        const SampleRange range = SelectRange(a, value(random), value(random), {-1, -1});
+        EXPECT_TRUE(range.first == -1 || (range.first >= 0 && static_cast<std::size_t>(range.first) < n));
+        const std::vector<double> finiteA(n, 0.1);
+        const Energies e = ComputeEnergies(finiteA, finiteA, f, value(random), {i1, i2});
+        for (const double v : e.total)
+            EXPECT_TRUE(std::isfinite(v));
+    }
 }
