@@ -436,24 +436,32 @@ void CDlgTdExpBase::PlaceTopRightButtons(int clientWidth)
     minimise_->move(close_->x() - minimise_->width(), kTopMargin);
 }
 
-void CDlgTdExpBase::LayoutBottomButtonBar(const std::vector<QWidget*>& buttons)
+int CDlgTdExpBase::LayoutBottomButtonBar(const std::vector<QWidget*>& buttons)
 {
     const int w = width();
     const int h = height();
     back_->move(w - kBarRightMargin - back_->width(), h - kBarBottomGap - back_->height());
     snapshot_->move(back_->x() - snapshot_->width(), h - kBarBottomGap - snapshot_->height());
+    int top = std::min(back_->y(), snapshot_->y());
     int x = kBarLeft;
     int bottom = h - kBarBottomGap;
+    int previousWidth = 0;
     for (QWidget* button : buttons) {
-        if (!button)
+        if (button && !button->isVisibleTo(this))
             continue;
-        if (x != kBarLeft && x + button->width() > snapshot_->x()) {
+        const int width = button ? button->width() : previousWidth;
+        if (x != kBarLeft && x + width > snapshot_->x()) {
             x = kBarLeft;
             bottom -= kBarBottomGap;
         }
-        button->move(x, bottom - button->height());
-        x += button->width();
+        if (button) {
+            button->move(x, bottom - button->height());
+            top = std::min(top, button->y());
+        }
+        x += width;
+        previousWidth = width;
     }
+    return top;
 }
 
 void CDlgTdExpBase::paintEvent(QPaintEvent*)

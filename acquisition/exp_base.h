@@ -132,8 +132,10 @@ public:
     // Frame: places the top-right buttons for a client area of this width (also done on every resize).
     void PlaceTopRightButtons(int clientWidth);
     // Lays out the bottom button bar: `buttons` side by side from x = 20, wrapping before the snapshot
-    // button, and 241 and 231 at the right end of the bottom row.
-    void LayoutBottomButtonBar(const std::vector<QWidget*>& buttons);
+    // button, and 241 and 231 at the right end of the bottom row. A null entry leaves a gap as wide as
+    // the button before it; a hidden button takes no room. Returns the top of the highest row, which
+    // the label rows stand on.
+    int LayoutBottomButtonBar(const std::vector<QWidget*>& buttons);
     // The frame steps every experiment runs in its initialisation: icons, captions, title; then the
     // window is maximised (template 170), or placed over its whole screen without being maximised (705).
     void InitFrame(const QString& title, FrameTemplate frameTemplate = FrameTemplate::k170);
