@@ -15,6 +15,7 @@
 // recording rule and its calculations. Everything runs on the user-interface thread.
 
 #include "acquisition/exp_base.h"
+#include "number_texts.h"
 #include "output/spreadsheet_io.h"
 #include "widgets/chart_series.h"
 #include "widgets/data_table.h"
@@ -67,13 +68,6 @@ inline constexpr int kIdHeightBox = 5007;
 inline constexpr int kIdHeightEdit = 5008;
 inline constexpr int kIdChart = 20101;
 inline constexpr int kIdTable = 20102;
-
-// A typed number read the way the standard string-to-double conversion reads it: leading white space,
-// then the longest number, the rest ignored; 0 when there is none. Independent of the locale.
-double ReadLeadingNumber(const QString& text);
-
-// "%.3f" of a value.
-QString Fixed3(double value);
 
 // Zero point and rotation: turns a solved sample position into the position the experiment shows.
 struct PositionFrame {
