@@ -69,7 +69,7 @@ struct FrequencyRadios {
     widgets::CZelRadioButton* r50 = nullptr;
 };
 
-// Control ids of the frame, shared with the experiments.
+// Control ids of the frame and of the frequency radios, shared with the experiments.
 inline constexpr int kIdRadio25Hz = 229;
 inline constexpr int kIdRadio50Hz = 230;
 inline constexpr int kIdMinimise = 227;
