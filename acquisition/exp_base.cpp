@@ -4,6 +4,7 @@
 #include "device/sensor_protocol.h"
 #include "output/snapshot.h"
 #include "widgets/app_setup.h"
+#include "widgets/choice_buttons.h"
 #include "widgets/control_ids.h"
 #include "widgets/dialog_units.h"
 #include "widgets/font_cells.h"
@@ -11,11 +12,16 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
+#include <QThread>
 
 #include <array>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 namespace zelkor::acquisition {
 
@@ -43,12 +49,75 @@ const QRect kStartRect(2, 199, 40, 13);
 const QRect kStopRect(43, 199, 40, 13);
 const QRect kMinimiseRect(266, 1, 9, 9);
 const QRect kCloseRect(275, 1, 9, 9);
+const QRect kButtonRect(0, 0, 40, 13);
+// Template 705 (the calibration tool) puts the corner buttons on the top edge and start on the left.
+constexpr int k705CornerTop = 0;
+constexpr int k705StartLeft = 0;
 
 // A report must hold the fields that are decoded from it; a shorter transfer is a damaged report.
 constexpr std::size_t kReportBytesWithoutTime = device::kReportTemperatureOffset + 4;
 constexpr std::size_t kReportBytesWithTime = device::kReportIntervalOffset + 4;
 
 }  // namespace
+
+// What a window and its worker share for calls on the user-interface thread. A closed channel runs no
+// more calls and lets every wait end; a window gets a fresh one each time its worker is stopped, so a
+// call still queued from an earlier worker can never run.
+struct WorkerUiChannel {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool closed = false;
+    std::vector<QPointer<QMessageBox>> boxes;  // user-interface thread only: messages open for the worker
+};
+
+namespace {
+
+thread_local std::shared_ptr<WorkerUiChannel> t_workerChannel;  // set on a window's worker thread
+
+bool OnUiThread()
+{
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+}  // namespace
+
+bool CallOnUiThread(const std::function<void()>& call)
+{
+    if (OnUiThread()) {
+        call();
+        return true;
+    }
+    const std::shared_ptr<WorkerUiChannel> channel = t_workerChannel;
+    if (!channel) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), call, Qt::BlockingQueuedConnection);
+        return true;
+    }
+    auto done = std::make_shared<bool>(false);  // guarded by the channel's mutex
+    {
+        std::lock_guard lock(channel->mutex);
+        if (channel->closed)
+            return false;
+    }
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [channel, done, call] {
+            {
+                std::lock_guard lock(channel->mutex);
+                if (channel->closed)
+                    return;
+            }
+            call();
+            {
+                std::lock_guard lock(channel->mutex);
+                *done = true;
+            }
+            channel->cv.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(channel->mutex);
+    channel->cv.wait(lock, [&] { return *done || channel->closed; });
+    return *done;
+}
 
 OpenFailureReaction OpenFailureReactionFor(int experimentIndex)
 {
@@ -70,13 +139,16 @@ OpenFailureReaction OpenFailureReactionFor(int experimentIndex)
     }
 }
 
-CDlgTdExpBase::CDlgTdExpBase(int experimentIndex, QWidget* parent, std::shared_ptr<device::UsbPlatform> platform)
+CDlgTdExpBase::CDlgTdExpBase(CWindowKey, int experimentIndex, QWidget* parent,
+                             std::shared_ptr<device::UsbPlatform> platform)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       m_link(std::move(platform)),
       experimentIndex_(experimentIndex),
+      channel_(std::make_shared<WorkerUiChannel>()),
       banner_(QStringLiteral(":/bitmap/130.png"))
 {
     setFont(widgets::ExperimentDialogFont());
+    captionFont_ = font();
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
@@ -150,21 +222,37 @@ void CDlgTdExpBase::Decimate()
                         solve ? solve : SolverFor(1));
 }
 
+bool CDlgTdExpBase::WaitForStop(std::chrono::milliseconds timeout)
+{
+    return stopEvent_.Wait(timeout);
+}
+
+bool CDlgTdExpBase::OpenLinkOrWait()
+{
+    return m_link.OpenLink() || !stopEvent_.Wait(kOpenRetry);
+}
+
+CDlgTdExpBase::Identification CDlgTdExpBase::IdentifyAndStart()
+{
+    if (!device::Identify(m_link))
+        return Identification::NotIdentified;
+    m_firstVersion.store(m_link.firstVersion.load());
+    m_secondVersion.store(m_link.secondVersion.load());
+    if (!device::Start(m_link))
+        return Identification::StartNotWritten;
+    m_streaming.store(true);
+    return Identification::Streaming;
+}
+
 void CDlgTdExpBase::AcquisitionLoop()
 {
-    while (!stopEvent_.Wait(1ms)) {
+    while (!WaitForStop(1ms)) {
         if (!m_link.IsConnected()) {
-            if (!m_link.OpenLink() && stopEvent_.Wait(kOpenRetry))
+            if (!OpenLinkOrWait())
                 return;
         } else if (!m_streaming.load()) {
-            if (device::Identify(m_link)) {
-                m_firstVersion.store(m_link.firstVersion.load());
-                m_secondVersion.store(m_link.secondVersion.load());
-                if (device::Start(m_link))
-                    m_streaming.store(true);
-            } else {
+            if (IdentifyAndStart() == Identification::NotIdentified)
                 m_link.CloseLink();
-            }
         } else {
             // Decimate runs after every report read, kept or not.
             if (ReadReport())
@@ -175,14 +263,30 @@ void CDlgTdExpBase::AcquisitionLoop()
     }
 }
 
-void CDlgTdExpBase::WorkerMain()
+void CDlgTdExpBase::WorkerMain(std::shared_ptr<WorkerUiChannel> channel)
 {
+    t_workerChannel = std::move(channel);
     AcquisitionLoop();
-    workerFinished_.store(true);
+    t_workerChannel.reset();
+}
+
+bool CDlgTdExpBase::ShowMessageFromWorker(const QString& text)
+{
+    const std::shared_ptr<WorkerUiChannel> channel = t_workerChannel;
+    return CallOnUiThread([this, text, channel] {
+        QPointer<QMessageBox> box =
+            new QMessageBox(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok, this);
+        if (channel)
+            channel->boxes.push_back(box);
+        box->exec();
+        delete box.data();  // null when the window, its parent, went while it was open
+    });
 }
 
 bool CDlgTdExpBase::StartAcquisition()
 {
+    if (closing_)
+        return false;
     if (!m_link.IsConnected() && !m_link.OpenLink()) {
         const OpenFailureReaction reaction = OpenFailureReactionFor(experimentIndex_);
         if (reaction.message)
@@ -192,8 +296,7 @@ bool CDlgTdExpBase::StartAcquisition()
     }
     if (!worker_.joinable()) {
         stopEvent_.Reset();
-        workerFinished_.store(false);
-        worker_ = std::thread(&CDlgTdExpBase::WorkerMain, this);
+        worker_ = std::thread(&CDlgTdExpBase::WorkerMain, this, channel_);
     }
     timer1_.start(kRefreshPeriodMs);
     return true;
@@ -211,15 +314,21 @@ void CDlgTdExpBase::StopWorker()
     m_streaming.store(false);
     if (!worker_.joinable())
         return;
+    // The worker may be waiting for this thread (a message it asked for): end that wait and take its
+    // messages down, rather than run anything else of a window that is closing.
+    {
+        std::lock_guard lock(channel_->mutex);
+        channel_->closed = true;
+    }
+    channel_->cv.notify_all();
+    for (const QPointer<QMessageBox>& box : channel_->boxes)
+        if (box)
+            box->reject();
+    channel_->boxes.clear();
     stopEvent_.Set();
     m_link.Cancel();
-    // The worker may be waiting for the user-interface thread to show a message for it; run such
-    // queued calls while waiting, or the two threads would wait for each other.
-    while (!workerFinished_.load()) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-        std::this_thread::sleep_for(1ms);
-    }
     worker_.join();
+    channel_ = std::make_shared<WorkerUiChannel>();
 }
 
 void CDlgTdExpBase::CloseExperiment()
@@ -229,11 +338,68 @@ void CDlgTdExpBase::CloseExperiment()
 
 void CDlgTdExpBase::done(int result)
 {
+    closing_ = true;
     StopWorker();
     QDialog::done(result);
 }
 
-void CDlgTdExpBase::InitFrame(const QString& title)
+void CDlgTdExpBase::showEvent(QShowEvent* event)
+{
+    closing_ = false;
+    QDialog::showEvent(event);
+}
+
+void CDlgTdExpBase::QueueStartUp(std::function<void()> startUp)
+{
+    QTimer::singleShot(0, this, [this, startUp = std::move(startUp)] {
+        if (!closing_ && isVisible())
+            startUp();
+    });
+}
+
+widgets::CPictureButton* CDlgTdExpBase::AddButton(int id, const QString& caption, const QColor& face,
+                                                  widgets::Initially state)
+{
+    const QRect rect = widgets::MapDialogRect(kButtonRect, widgets::BaseUnitsFor(font()));
+    return widgets::AddPictureButton(this, id, caption, rect, {face, captionFont_}, state);
+}
+
+widgets::CPictureButton* CDlgTdExpBase::StyleFrameButton(int id, const QString& caption, const QColor& face,
+                                                         widgets::Initially state)
+{
+    return widgets::StyleButton(Button(id), caption, {face, captionFont_}, state);
+}
+
+void CDlgTdExpBase::SetEnabled(std::initializer_list<int> ids, bool enabled)
+{
+    widgets::SetControlsEnabled(this, ids, enabled);
+}
+
+void CDlgTdExpBase::SetEnabled(const std::vector<int>& ids, bool enabled)
+{
+    widgets::SetControlsEnabled(this, ids, enabled);
+}
+
+FrequencyRadios CDlgTdExpBase::AddFrequencyRadios(std::function<void(double hz)> chosen)
+{
+    FrequencyRadios radios;
+    auto add = [&](int id, const char* caption, double hz) {
+        auto* radio = new widgets::CZelRadioButton(this);
+        radio->Create(id, QString::fromUtf8(caption), QRect(QPoint(0, 0), radio->sizeHint()), this);
+        connect(radio, &QRadioButton::clicked, this, [this, hz, chosen] {
+            m_samplingFrequency = hz;
+            if (chosen)
+                chosen(hz);
+        });
+        return radio;
+    };
+    radios.r25 = add(kIdRadio25Hz, "25Hz", 25.0);
+    radios.r50 = add(kIdRadio50Hz, "50Hz", 50.0);
+    radios.r50->setChecked(true);
+    return radios;
+}
+
+void CDlgTdExpBase::InitFrame(const QString& title, FrameTemplate frameTemplate)
 {
     setWindowIcon(QIcon(QStringLiteral(":/icon/128.png")));
     minimise_->SetBitmap(QPixmap(QStringLiteral(":/bitmap/103.png")));
@@ -243,12 +409,23 @@ void CDlgTdExpBase::InitFrame(const QString& title)
     snapshot_->SetIcon(QIcon(QStringLiteral(":/icon/139.png")));
     back_->setText(QStringLiteral("返回"));
     setWindowTitle(title);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(screen->availableGeometry());
+    if (frameTemplate == FrameTemplate::k705) {
+        const auto units = widgets::BaseUnitsFor(font());
+        minimise_->move(minimise_->x(), widgets::MapDialogRect(QRect(0, k705CornerTop, 1, 1), units).top());
+        close_->move(close_->x(), minimise_->y());
+        start_->move(widgets::MapDialogRect(QRect(k705StartLeft, 0, 1, 1), units).left(), start_->y());
+        // The whole screen, top-left corner first, as a normal (not maximised) window.
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+        if (const QScreen* s = screen())
+            setGeometry(s->geometry());
+        return;
+    }
+    if (const QScreen* s = screen())
+        setGeometry(s->availableGeometry());
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-widgets::CPictureButton* CDlgTdExpBase::FrameButton(int id) const
+widgets::CPictureButton* CDlgTdExpBase::Button(int id) const
 {
     return widgets::FindControl<widgets::CPictureButton>(this, id);
 }
@@ -259,24 +436,32 @@ void CDlgTdExpBase::PlaceTopRightButtons(int clientWidth)
     minimise_->move(close_->x() - minimise_->width(), kTopMargin);
 }
 
-void CDlgTdExpBase::LayoutBottomButtonBar(const std::vector<QWidget*>& buttons)
+int CDlgTdExpBase::LayoutBottomButtonBar(const std::vector<QWidget*>& buttons)
 {
     const int w = width();
     const int h = height();
     back_->move(w - kBarRightMargin - back_->width(), h - kBarBottomGap - back_->height());
     snapshot_->move(back_->x() - snapshot_->width(), h - kBarBottomGap - snapshot_->height());
+    int top = std::min(back_->y(), snapshot_->y());
     int x = kBarLeft;
     int bottom = h - kBarBottomGap;
+    int previousWidth = 0;
     for (QWidget* button : buttons) {
-        if (!button)
+        if (button && !button->isVisibleTo(this))
             continue;
-        if (x != kBarLeft && x + button->width() > snapshot_->x()) {
+        const int width = button ? button->width() : previousWidth;
+        if (x != kBarLeft && x + width > snapshot_->x()) {
             x = kBarLeft;
             bottom -= kBarBottomGap;
         }
-        button->move(x, bottom - button->height());
-        x += button->width();
+        if (button) {
+            button->move(x, bottom - button->height());
+            top = std::min(top, button->y());
+        }
+        x += width;
+        previousWidth = width;
     }
+    return top;
 }
 
 void CDlgTdExpBase::paintEvent(QPaintEvent*)

@@ -48,7 +48,8 @@ public:
 void BM_ReportToSampleQueue(benchmark::State& state)
 {
     auto rig = device::MakeDemoPlatformForTests(9, device::DemoPacing::Unpaced);
-    LiveWindow window(9, nullptr, rig.platform);
+    auto windowHolder = acquisition::MakeExperimentWindow<LiveWindow>(9, nullptr, rig.platform);
+    LiveWindow& window = *windowHolder;
     window.m_transformIndex = 2;
     if (!window.m_link.OpenLink() || !device::Identify(window.m_link) || !device::Start(window.m_link)) {
         state.SkipWithError("demo sensor did not start");
@@ -73,7 +74,8 @@ double ProcessCpuSeconds()
 
 void MeasureCpu(const char* what, int experimentIndex, std::shared_ptr<device::UsbPlatform> platform, int seconds)
 {
-    LiveWindow window(experimentIndex, nullptr, std::move(platform));
+    auto windowHolder = acquisition::MakeExperimentWindow<LiveWindow>(experimentIndex, nullptr, std::move(platform));
+    LiveWindow& window = *windowHolder;
     window.m_transformIndex = 2;
     window.InitFrame(QStringLiteral("自由落体"));
     window.show();

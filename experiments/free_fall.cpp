@@ -2,15 +2,14 @@
 
 #include "device/demo_cues.h"
 #include "widgets/app_setup.h"
+#include "widgets/choice_buttons.h"
 #include "widgets/control_ids.h"
 #include "widgets/data_chart_panel.h"
 #include "widgets/data_table.h"
 #include "widgets/picture_button.h"
 #include "widgets/text_boxes.h"
 
-#include <QRadioButton>
 #include <QStyle>
-#include <QTimer>
 
 #include <cmath>
 
@@ -50,30 +49,31 @@ bool UsableHeight(double h)
 
 }  // namespace
 
-CDlgTdFreelyFall::CDlgTdFreelyFall(QWidget* parent, std::shared_ptr<device::UsbPlatform> platform)
-    : CRecordingExperiment(FreeFallSetup(), parent, std::move(platform))
+CDlgTdFreelyFall::CDlgTdFreelyFall(CWindowKey key, QWidget* parent, std::shared_ptr<device::UsbPlatform> platform)
+    : CRecordingExperiment(key, FreeFallSetup(), parent, std::move(platform))
 {
+    using widgets::Initially;
     InitFrame(QStringLiteral("自由落体"));
 
-    AddButton(kIdZero, QStringLiteral("零点设置"), kFaceSetting, true);
-    AddButton(kIdCalibrate, QStringLiteral("竖直校准"), kFaceSetting, true);
-    AddButton(kIdStartRecording, QStringLiteral("开始记录"), kFaceStart, true);
-    StyleFrameButton(acquisition::kIdStop, QStringLiteral("停止记录"), kFaceStop)->setEnabled(false);
-    AddButton(kIdComponentX, QStringLiteral("X"), kFaceSetting, false);
-    AddButton(kIdComponentY, QStringLiteral("Y"), kFaceSetting, false);
-    AddButton(kIdAcceleration, QStringLiteral("加速度"), kFaceSetting, false);
-    AddButton(kIdClear, QStringLiteral("清屏"), kFaceSetting, false);
-    AddButton(kIdImport, QStringLiteral("数据导入"), kFaceFile, true);
-    AddButton(kIdExport, QStringLiteral("数据导出"), kFaceFile, false);
-    AddButton(kIdColours, QStringLiteral("颜色设置"), kFaceColours, true);
-    StyleFrameButton(acquisition::kIdStart, QStringLiteral("开始记录"), kFaceStart)->hide();
-    AddButton(kIdDeleteRows, QString(), kFaceSetting, true)->hide();
+    SetCaptionFont(widgets::BoldSansCaptionFont());
+    AddButton(kIdZero, QStringLiteral("零点设置"), kFaceSetting);
+    AddButton(kIdCalibrate, QStringLiteral("竖直校准"), kFaceSetting);
+    AddButton(kIdStartRecording, QStringLiteral("开始记录"), kFaceStart);
+    StyleFrameButton(acquisition::kIdStop, QStringLiteral("停止记录"), kFaceStop, Initially::Disabled);
+    AddButton(kIdComponentX, QStringLiteral("X"), kFaceSetting, Initially::Disabled);
+    AddButton(kIdComponentY, QStringLiteral("Y"), kFaceSetting, Initially::Disabled);
+    AddButton(kIdAcceleration, QStringLiteral("加速度"), kFaceSetting, Initially::Disabled);
+    AddButton(kIdClear, QStringLiteral("清屏"), kFaceSetting, Initially::Disabled);
+    AddButton(kIdImport, QStringLiteral("数据导入"), kFaceFile);
+    AddButton(kIdExport, QStringLiteral("数据导出"), kFaceFile, Initially::Disabled);
+    AddButton(kIdColours, QStringLiteral("颜色设置"), kFaceColours);
+    StyleFrameButton(acquisition::kIdStart, QStringLiteral("开始记录"), kFaceStart, Initially::Hidden);
+    AddButton(kIdDeleteRows, QString(), kFaceSetting, Initially::Hidden);
     StyleFrameButton(acquisition::kIdSnapshot, QString(), kFaceStart);
     StyleFrameButton(acquisition::kIdBack, QString(), kFaceStart);
 
     CreateDropHeightControls();
     CreateChart(true);
-    radio50_->setChecked(true);
 
     connect(Button(kIdZero), &QPushButton::clicked, this, &CDlgTdFreelyFall::ZeroSetting);
     connect(Button(kIdCalibrate), &QPushButton::clicked, this, &CDlgTdFreelyFall::VerticalCalibration);
@@ -93,23 +93,14 @@ CDlgTdFreelyFall::CDlgTdFreelyFall(QWidget* parent, std::shared_ptr<device::UsbP
     LayoutWindow();
 }
 
-CDlgTdFreelyFall::~CDlgTdFreelyFall()
-{
-    StopWorker();
-}
-
 // --- start-up ----------------------------------------------------------------------------------------
 
 void CDlgTdFreelyFall::showEvent(QShowEvent* e)
 {
     CRecordingExperiment::showEvent(e);
-    // From the event loop, so that a message of the start-up appears over the window.
     if (!startUpQueued_) {
         startUpQueued_ = true;
-        QTimer::singleShot(0, this, [this] {
-            if (isVisible())
-                StartUp();
-        });
+        QueueStartUp([this] { StartUp(); });
     }
 }
 

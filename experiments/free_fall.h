@@ -9,12 +9,12 @@ namespace zelkor::experiments {
 
 inline constexpr int kFreeFallIndex = 9;
 
+// Built by MakeExperimentWindow<CDlgTdFreelyFall>(parent, platform).
 class CDlgTdFreelyFall : public CRecordingExperiment {
     Q_OBJECT
 public:
-    explicit CDlgTdFreelyFall(QWidget* parent = nullptr,
+    explicit CDlgTdFreelyFall(CWindowKey key, QWidget* parent = nullptr,
                               std::shared_ptr<device::UsbPlatform> platform = device::SensorPlatform());
-    ~CDlgTdFreelyFall() override;
 
     double DropHeight() const { return dropHeight_; }
     double TimeStep() const { return timeStep_; }

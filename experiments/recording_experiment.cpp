@@ -4,18 +4,15 @@
 #include "device/sensor_protocol.h"
 #include "output/colour_settings.h"
 #include "widgets/app_setup.h"
+#include "widgets/choice_buttons.h"
 #include "widgets/control_ids.h"
 #include "widgets/data_chart_panel.h"
-#include "widgets/font_cells.h"
-#include "widgets/markup_painter.h"
 #include "widgets/picture_button.h"
 #include "widgets/text_boxes.h"
 #include "widgets/zel_messages.h"
 
 #include <QFontMetrics>
-#include <QRadioButton>
 
-#include <charconv>
 #include <cmath>
 
 namespace zelkor::experiments {
@@ -23,42 +20,6 @@ namespace zelkor::experiments {
 using widgets::CChartSeries;
 using widgets::CPictureButton;
 using widgets::CZelFormattedTextBox;
-
-double ReadLeadingNumber(const QString& text)
-{
-    const QByteArray bytes = text.toLatin1();
-    const char* p = bytes.constData();
-    const char* end = p + bytes.size();
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v'))
-        ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-    if (p >= end || *p == '+' || *p == '-')
-        return 0.0;  // a second sign is no number
-    double value = 0.0;
-    const auto result = std::from_chars(p, end, value, std::chars_format::general);
-    if (result.ec == std::errc::invalid_argument)
-        return 0.0;
-    if (result.ec == std::errc::result_out_of_range) {
-        // Out of range: what strtod gives, an infinity or (underflow) 0, with the sign.
-        const bool overflow = [&] {
-            for (const char* q = p; q < result.ptr; ++q)
-                if (*q == 'e' || *q == 'E')
-                    return q + 1 < result.ptr && q[1] != '-';
-            return true;
-        }();
-        value = overflow ? HUGE_VAL : 0.0;
-    }
-    return negative ? -value : value;
-}
-
-QString Fixed3(double value)
-{
-    return QString::asprintf("%.3f", value);
-}
 
 PositionFrame::Shown PositionFrame::Apply(double sampleX, double sampleY) const
 {
@@ -83,9 +44,9 @@ PositionFrame::Shown PositionFrame::Apply(double sampleX, double sampleY) const
 
 // --- construction ------------------------------------------------------------------------------------
 
-CRecordingExperiment::CRecordingExperiment(const Setup& setup, QWidget* parent,
+CRecordingExperiment::CRecordingExperiment(CWindowKey key, const Setup& setup, QWidget* parent,
                                            std::shared_ptr<device::UsbPlatform> platform)
-    : CDlgTdExpBase(setup.experimentIndex, parent, std::move(platform)), setup_(setup)
+    : CDlgTdExpBase(key, setup.experimentIndex, parent, std::move(platform)), setup_(setup)
 {
     m_transformIndex = setup.transformIndex;
     marker_.style = trajectory_.style = horizontal_.style = vertical_.style = widgets::kStyleMarkers;
@@ -112,10 +73,10 @@ CRecordingExperiment::CRecordingExperiment(const Setup& setup, QWidget* parent,
             DeleteSelectedRows();
     });
 
-    xCaption_ = AddTextBox(kIdXCaption);
-    xValue_ = AddTextBox(kIdXValue);
-    yCaption_ = AddTextBox(kIdYCaption);
-    yValue_ = AddTextBox(kIdYValue);
+    xCaption_ = widgets::AddTextBox(this, kIdXCaption);
+    xValue_ = widgets::AddTextBox(this, kIdXValue);
+    yCaption_ = widgets::AddTextBox(this, kIdYCaption);
+    yValue_ = widgets::AddTextBox(this, kIdYValue);
 }
 
 CRecordingExperiment::~CRecordingExperiment()
@@ -133,56 +94,6 @@ const CChartSeries& CRecordingExperiment::Series(int index) const
 int CRecordingExperiment::TableCapacity() const
 {
     return setup_.tableRows - 1;
-}
-
-// --- buttons -----------------------------------------------------------------------------------------
-
-QFont CRecordingExperiment::CaptionFont()
-{
-    return widgets::FontForCellHeight(QStringLiteral("Microsoft Sans Serif"), 20, 700, false,
-                                      widgets::kChineseCharSet);
-}
-
-CPictureButton* CRecordingExperiment::AddButton(int id, const QString& caption, const QColor& face, bool enabled)
-{
-    auto* button = new CPictureButton(this);
-    button->Create(id, caption, QRect(0, 0, 91, 36), this);
-    button->SetFaceColor(face);
-    button->SetCaptionFont(CaptionFont());
-    button->setEnabled(enabled);
-    button->setAutoDefault(false);
-    button->setFocusPolicy(Qt::TabFocus);
-    return button;
-}
-
-CPictureButton* CRecordingExperiment::StyleFrameButton(int id, const QString& caption, const QColor& face)
-{
-    CPictureButton* button = FrameButton(id);
-    if (!button)
-        return nullptr;
-    if (!caption.isEmpty())
-        button->setText(caption);
-    button->SetFaceColor(face);
-    button->SetCaptionFont(CaptionFont());
-    button->setAutoDefault(false);
-    return button;
-}
-
-CPictureButton* CRecordingExperiment::Button(int id) const
-{
-    return widgets::FindControl<CPictureButton>(this, id);
-}
-
-void CRecordingExperiment::SetEnabled(std::initializer_list<int> ids, bool enabled)
-{
-    SetEnabled(std::vector<int>(ids), enabled);
-}
-
-void CRecordingExperiment::SetEnabled(const std::vector<int>& ids, bool enabled)
-{
-    for (int id : ids)
-        if (QWidget* w = widgets::FindControl<QWidget>(this, id))
-            w->setEnabled(enabled);
 }
 
 // --- chart -------------------------------------------------------------------------------------------
@@ -262,12 +173,6 @@ void CRecordingExperiment::ZeroSetting()
     frame_.rotationOn = false;
     frame_.theta = 0.0;
     device::SendDemoCue(device::DemoCue::ZeroSet);
-}
-
-void CRecordingExperiment::SetFrequency(double hz, float timeStep)
-{
-    m_samplingFrequency = hz;
-    timeStep_ = timeStep;
 }
 
 // --- records -----------------------------------------------------------------------------------------
@@ -402,51 +307,9 @@ void CRecordingExperiment::EditColours()
 
 // --- label rows --------------------------------------------------------------------------------------
 
-CZelFormattedTextBox* CRecordingExperiment::AddTextBox(int id)
+widgets::CLabelMetrics CRecordingExperiment::LabelMetrics() const
 {
-    auto* box = new CZelFormattedTextBox(this);
-    box->Create(id, QRect(0, 0, 10, 10), this);
-    box->text.clear();
-    return box;
-}
-
-void CRecordingExperiment::SetMarkup(CZelFormattedTextBox* box, const QString& markup)
-{
-    if (!box)
-        return;
-    box->textAlign = Qt::AlignLeft | Qt::AlignTop;
-    if (box->text != markup) {
-        box->text = markup;
-        box->update();
-    }
-}
-
-int CRecordingExperiment::LabelTextHeight() const
-{
-    return QFontMetrics(widgets::FontForCellHeight(QStringLiteral("宋体"), LargeLabels() ? 24 : 20, 400, false,
-                                                   widgets::kChineseCharSet))
-        .height();
-}
-
-int CRecordingExperiment::LabelTextWidth(const QString& text) const
-{
-    return QFontMetrics(widgets::FontForCellHeight(QStringLiteral("宋体"), LargeLabels() ? 24 : 20, 400, false,
-                                                   widgets::kChineseCharSet))
-        .horizontalAdvance(text);
-}
-
-int CRecordingExperiment::MarkupWidth(const QString& markup)
-{
-    markup::FontState state;
-    widgets::CQtRunMetrics metrics;
-    return markup::LayoutTextBox(widgets::ToU16(markup), state, 0, 0, metrics).width;
-}
-
-int CRecordingExperiment::BoxWidth(const QString& measureText, const QString& markup) const
-{
-    // The boxes are measured with a plain text in 宋体; where the fonts of this desktop draw the
-    // markup wider than that, the box grows so that nothing is cut off.
-    return std::max(LabelTextWidth(measureText), MarkupWidth(markup) + 2);
+    return widgets::CLabelMetrics::Song(LargeLabels() ? 24 : 20);
 }
 
 QString CRecordingExperiment::LatinFont() const
@@ -456,39 +319,28 @@ QString CRecordingExperiment::LatinFont() const
 
 int CRecordingExperiment::LayoutCoordinateRow(int x0, int top)
 {
+    const widgets::CLabelMetrics metrics = LabelMetrics();
     // The value markup's Times New Roman may be a little taller than the measuring text.
-    const int th = std::max(LabelTextHeight(), LargeLabels() ? 26 : 20);
-    const int captionWidth = BoxWidth(QStringLiteral("X:"), LatinFont() + QStringLiteral("\\math{X}\\text{:}"));
-    const int valueWidth = BoxWidth(QStringLiteral("12345(m)"), LatinFont() + QStringLiteral("\\text{-0.000(m)}"));
-    int x = x0;
-    xCaption_->setGeometry(x, top, captionWidth, th);
-    x += captionWidth;
-    xValue_->setGeometry(x, top, valueWidth, th);
-    x += valueWidth;
-    yCaption_->setGeometry(x, top, captionWidth, th);
-    x += captionWidth;
-    yValue_->setGeometry(x, top, valueWidth, th);
-    x += valueWidth;
-    return x;
+    widgets::CLabelRow row(x0, top, std::max(metrics.TextHeight(), LargeLabels() ? 26 : 20));
+    const int captionWidth = metrics.BoxWidth(QStringLiteral("X:"), LatinFont() + QStringLiteral("\\math{X}\\text{:}"));
+    const int valueWidth = metrics.BoxWidth(QStringLiteral("12345(m)"), LatinFont() + QStringLiteral("\\text{-0.000(m)}"));
+    row.Place(xCaption_, captionWidth);
+    row.Place(xValue_, valueWidth);
+    row.Place(yCaption_, captionWidth);
+    row.Place(yValue_, valueWidth);
+    return row.X();
 }
 
 void CRecordingExperiment::CreateDropHeightControls()
 {
-    rateBox_ = AddTextBox(kIdFrequencyBox);
-    rateCaption_ = AddTextBox(kIdRateCaption);
-    heightBox_ = AddTextBox(kIdHeightBox);
-    heightEdit_ = new widgets::CEasyEdit(heightBox_);
-    heightEdit_->Create(kIdHeightEdit, QRect(0, 0, 40, 20), heightBox_);
-    heightEdit_->fontHeight = 20;
-    heightEdit_->Initialize(heightBox_);
-    heightEdit_->setText(QStringLiteral("0.80"));
-
-    radio25_ = new QRadioButton(QStringLiteral("25Hz"), this);
-    widgets::SetControlId(radio25_, kIdRadio25Hz);
-    radio50_ = new QRadioButton(QStringLiteral("50Hz"), this);
-    widgets::SetControlId(radio50_, kIdRadio50Hz);
-    connect(radio25_, &QRadioButton::clicked, this, [this] { SetFrequency(25.0, 0.04f); });
-    connect(radio50_, &QRadioButton::clicked, this, [this] { SetFrequency(50.0, 0.02f); });
+    rateBox_ = widgets::AddTextBox(this, kIdFrequencyBox);
+    rateCaption_ = widgets::AddTextBox(this, kIdRateCaption);
+    heightBox_ = widgets::AddTextBox(this, kIdHeightBox);
+    heightEdit_ = widgets::AddValueEdit(heightBox_, kIdHeightEdit, 20, QStringLiteral("0.80"));
+    const acquisition::FrequencyRadios radios =
+        AddFrequencyRadios([this](double hz) { timeStep_ = hz == 25.0 ? 0.04f : 0.02f; });
+    radio25_ = radios.r25;
+    radio50_ = radios.r50;
 }
 
 double CRecordingExperiment::ReadDropHeightField() const
@@ -498,7 +350,8 @@ double CRecordingExperiment::ReadDropHeightField() const
 
 void CRecordingExperiment::LayoutDropHeightRow(int x0, int top)
 {
-    const int th = LabelTextHeight();
+    const widgets::CLabelMetrics metrics = LabelMetrics();
+    const int th = metrics.TextHeight();
     if (CPictureButton* colours = Button(kIdColours)) {
         const int w = QFontMetrics(colours->font()).horizontalAdvance(colours->text()) + 8;
         colours->setGeometry(x0, top, w, th + 5);
@@ -506,23 +359,18 @@ void CRecordingExperiment::LayoutDropHeightRow(int x0, int top)
     if (!heightBox_)
         return;
     const int n = LargeLabels() ? 24 : 20;
-    int x = x0 + LabelTextWidth(QStringLiteral("X: 123456(m)"));
-    const int heightWidth = BoxWidth(QStringLiteral("下落高度:123456(m)"), HeightMarkup());
-    heightBox_->setGeometry(x, top, heightWidth, th);
-    const int editLeft = 2 + MarkupWidth(QStringLiteral("\\font{宋体,%1}\\text{下落高度}"
-                                                                  "\\font{Times New Roman,%1}\\text{:}")
-                                                                  .arg(n));
-    heightEdit_->setGeometry(editLeft, 0,
-                             QFontMetrics(heightEdit_->font()).horizontalAdvance(QStringLiteral("1234")) + 8, th);
-    x += heightWidth;
-    const int rateWidth = BoxWidth(QStringLiteral("采集频率:"), QStringLiteral("\\font{宋体,%1}\\text{采集频率:}").arg(n));
-    rateCaption_->setGeometry(x, top, rateWidth, th);
-    x += rateWidth;
-    for (QRadioButton* radio : {radio25_, radio50_}) {
-        const int radioWidth = std::max(rateWidth - 40, radio->sizeHint().width());
-        radio->setGeometry(x, top, radioWidth, th);
-        x += radioWidth;
-    }
+    widgets::CLabelRow row(x0 + metrics.TextWidth(QStringLiteral("X: 123456(m)")), top, th);
+    row.Place(heightBox_, metrics.BoxWidth(QStringLiteral("下落高度:123456(m)"), HeightMarkup()));
+    const int editLeft = 2 + widgets::MarkupWidth(widgets::FontMarkup(QStringLiteral("宋体"), n) +
+                                                  QStringLiteral("\\text{下落高度}") +
+                                                  widgets::FontMarkup(QStringLiteral("Times New Roman"), n) +
+                                                  QStringLiteral("\\text{:}"));
+    heightEdit_->setGeometry(widgets::ValueEditSlot(heightEdit_, editLeft, QStringLiteral("1234"), th));
+    const int rateWidth = metrics.BoxWidth(QStringLiteral("采集频率:"),
+                                           widgets::FontMarkup(QStringLiteral("宋体"), n) + QStringLiteral("\\text{采集频率:}"));
+    row.Place(rateCaption_, rateWidth);
+    for (QWidget* radio : {static_cast<QWidget*>(radio25_), static_cast<QWidget*>(radio50_)})
+        row.Place(radio, std::max(rateWidth - 40, radio->sizeHint().width()));
 }
 
 void CRecordingExperiment::RebuildLabelTexts()
@@ -532,6 +380,7 @@ void CRecordingExperiment::RebuildLabelTexts()
     auto value = [&](double v) {
         return v == 0.0 ? tnr + QStringLiteral("\\text{0(m)}") : tnr + QStringLiteral("\\text{%1(m)}").arg(Fixed3(v));
     };
+    using widgets::SetMarkup;
     SetMarkup(xCaption_, tnr + QStringLiteral("\\math{X}\\text{:}"));
     SetMarkup(xValue_, value(shown_.x));
     SetMarkup(yCaption_, tnr + QStringLiteral("\\math{Y}\\text{:}"));
@@ -539,7 +388,7 @@ void CRecordingExperiment::RebuildLabelTexts()
     if (!heightBox_)
         return;
     const int n = large ? 24 : 20;
-    SetMarkup(rateCaption_, QStringLiteral("\\font{宋体,%1}\\text{采集频率:}").arg(n));
+    SetMarkup(rateCaption_, widgets::FontMarkup(QStringLiteral("宋体"), n) + QStringLiteral("\\text{采集频率:}"));
     SetMarkup(heightBox_, HeightMarkup());
     SetMarkup(rateBox_, RateMarkup());
 }
@@ -558,7 +407,7 @@ QString CRecordingExperiment::RateMarkup() const
 
 int CRecordingExperiment::RateBoxWidth() const
 {
-    return BoxWidth(QStringLiteral("实测频率 f :   50(Hz)"), RateMarkup());
+    return LabelMetrics().BoxWidth(QStringLiteral("实测频率 f :   50(Hz)"), RateMarkup());
 }
 
 void CRecordingExperiment::ShowValuesPlain()

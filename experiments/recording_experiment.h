@@ -6,42 +6,47 @@
 // - the record list, the table and the trajectory series (series 1), kept row for row: record i is table
 //   row i + 1 and point i of series 1, whatever the chart's view shows;
 // - the four standard series (live marker, trajectory, horizontal and vertical components);
-// - the experiment buttons (picture buttons with a face colour and the caption font), enabling by id;
 // - the label rows: "X:"/"Y:" captions and value boxes, the drop-height box with its edit field, the
-//   sampling-frequency caption and radios, the colour button, in their large and small variants;
+//   sampling-frequency caption and radios, the colour button, in their large and small variants
+//   (built from the shared blocks of widgets/window_blocks.h);
 // - delete selected rows, component toggles, import, export and colour settings.
 //
 // A concrete experiment adds its chart view, its own series, its buttons' order and layout, its
 // recording rule and its calculations. Everything runs on the user-interface thread.
 
 #include "acquisition/exp_base.h"
+#include "number_texts.h"
 #include "output/spreadsheet_io.h"
 #include "widgets/chart_series.h"
 #include "widgets/data_table.h"
+#include "widgets/window_blocks.h"
 
 #include <QColor>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
-class QRadioButton;
-
 namespace zelkor::widgets {
 class CDataChartPanel;
-class CEasyEdit;
-class CPictureButton;
-class CZelFormattedTextBox;
+class CZelRadioButton;
 }  // namespace zelkor::widgets
 
 namespace zelkor::experiments {
 
+using acquisition::CWindowKey;
+using acquisition::MakeExperimentWindow;
+using widgets::kFaceColours;
+using widgets::kFaceFile;
+using widgets::kFaceSetting;
+using widgets::kFaceStart;
+using widgets::kFaceStop;
+
 // Control ids the recording experiments share.
-inline constexpr int kIdRadio25Hz = 229;
-inline constexpr int kIdRadio50Hz = 230;
+using acquisition::kIdRadio25Hz;
+using acquisition::kIdRadio50Hz;
 inline constexpr int kIdClear = 242;
 inline constexpr int kIdZero = 243;
 inline constexpr int kIdStartRecording = 244;
@@ -63,23 +68,6 @@ inline constexpr int kIdHeightBox = 5007;
 inline constexpr int kIdHeightEdit = 5008;
 inline constexpr int kIdChart = 20101;
 inline constexpr int kIdTable = 20102;
-
-// Face colours of the experiment buttons.
-inline const QColor kFaceSetting{255, 224, 192};
-inline const QColor kFaceStart{192, 255, 192};
-inline const QColor kFaceStop{192, 192, 255};
-inline const QColor kFaceFile{239, 246, 195};
-inline const QColor kFaceColours{242, 242, 248};
-
-// Windows of this height or more get the large variant of the labels.
-inline constexpr int kLargeLabelsMinHeight = 601;
-
-// A typed number read the way the standard string-to-double conversion reads it: leading white space,
-// then the longest number, the rest ignored; 0 when there is none. Independent of the locale.
-double ReadLeadingNumber(const QString& text);
-
-// "%.3f" of a value.
-QString Fixed3(double value);
 
 // Zero point and rotation: turns a solved sample position into the position the experiment shows.
 struct PositionFrame {
@@ -112,7 +100,6 @@ public:
         QStringList exportHeaders = {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("t")};
     };
 
-    CRecordingExperiment(const Setup& setup, QWidget* parent, std::shared_ptr<device::UsbPlatform> platform);
     ~CRecordingExperiment() override;
 
     // Observation (tests, snapshots of state).
@@ -128,14 +115,8 @@ public:
     int TableCapacity() const;
 
 protected:
-    // --- buttons ---------------------------------------------------------------------------------
-    widgets::CPictureButton* AddButton(int id, const QString& caption, const QColor& face, bool enabled);
-    // A frame button (232, 233, 241, 231) given the experiment's caption and face colour.
-    widgets::CPictureButton* StyleFrameButton(int id, const QString& caption, const QColor& face);
-    widgets::CPictureButton* Button(int id) const;
-    void SetEnabled(std::initializer_list<int> ids, bool enabled);
-    void SetEnabled(const std::vector<int>& ids, bool enabled);
-    static QFont CaptionFont();
+    CRecordingExperiment(CWindowKey key, const Setup& setup, QWidget* parent,
+                         std::shared_ptr<device::UsbPlatform> platform);
 
     // --- chart -----------------------------------------------------------------------------------
     // The chart with its fixed settings, and the four standard series (all hidden and empty).
@@ -161,7 +142,6 @@ protected:
     // The live marker follows the shown position.
     void MoveMarker();
     void ZeroSetting();
-    void SetFrequency(double hz, float timeStep);
 
     PositionFrame frame_;
     PositionFrame::Shown shown_;
@@ -199,19 +179,14 @@ protected:
     widgets::CDataTable* table_ = nullptr;
 
     // --- label rows ------------------------------------------------------------------------------
-    bool LargeLabels() const { return height() >= kLargeLabelsMinHeight; }
-    // Cell height of the texts the label rows are measured with (宋体 24 or 20).
-    int LabelTextHeight() const;
-    int LabelTextWidth(const QString& text) const;
-    // Width of a box: its measure text in 宋体, or the markup's own width where that is wider.
-    int BoxWidth(const QString& measureText, const QString& markup) const;
-    static int MarkupWidth(const QString& markup);
+    bool LargeLabels() const { return widgets::LargeLabels(height()); }
+    // The label rows are measured in 宋体, 24 px in the large variant and 20 px in the small one.
+    widgets::CLabelMetrics LabelMetrics() const;
+    int LabelTextHeight() const { return LabelMetrics().TextHeight(); }
     QString LatinFont() const;  // the value boxes' font command
     QString HeightMarkup() const;
     QString RateMarkup() const;
     int RateBoxWidth() const;
-    widgets::CZelFormattedTextBox* AddTextBox(int id);
-    static void SetMarkup(widgets::CZelFormattedTextBox* box, const QString& markup);
     // The "X:"/"Y:" row: captions and value boxes (5002 to 5005) from x0; returns the right end.
     int LayoutCoordinateRow(int x0, int top);
     // The lower row of the drop-height experiments: 254, the height box 5007 with its edit 5008, the
@@ -220,7 +195,7 @@ protected:
     // Rebuilds the label boxes' markup from the current values (every layout pass).
     virtual void RebuildLabelTexts();
     void ShowValuesPlain();
-    // The drop-height controls and the frequency radios (4.1 and 4.2).
+    // The drop-height controls and the frequency radios (free fall and projectile motion).
     void CreateDropHeightControls();
     double ReadDropHeightField() const;
     virtual void DropHeightChanged() {}
@@ -233,8 +208,8 @@ protected:
     widgets::CZelFormattedTextBox* rateCaption_ = nullptr; // 5006
     widgets::CZelFormattedTextBox* heightBox_ = nullptr;   // 5007
     widgets::CEasyEdit* heightEdit_ = nullptr;             // 5008
-    QRadioButton* radio25_ = nullptr;
-    QRadioButton* radio50_ = nullptr;
+    widgets::CZelRadioButton* radio25_ = nullptr;
+    widgets::CZelRadioButton* radio50_ = nullptr;
 
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;

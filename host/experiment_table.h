@@ -13,6 +13,7 @@ struct ExperimentEntry {
 };
 
 inline constexpr int kExperimentCount = 13;  // indices 0 to 12
+inline constexpr int kCalibrationIndex = 12;  // the sensor calibration tool, on its own dialog template
 extern const ExperimentEntry kExperimentTable[kExperimentCount];
 
 // The entry to build for an index, or nullptr when the index builds nothing (11, or above 12 taken as

@@ -5,23 +5,50 @@
 
 namespace zelkor::host {
 
-std::unique_ptr<QDialog> BuildExperimentDialog(int index)
+namespace {
+
+using acquisition::CDlgTdExpBase;
+using acquisition::MakeExperimentWindow;
+using Builder = std::unique_ptr<CDlgTdExpBase> (*)(const ExperimentEntry&);
+
+template <class Window>
+std::unique_ptr<CDlgTdExpBase> Build(const ExperimentEntry&)
+{
+    return MakeExperimentWindow<Window>();
+}
+
+struct WindowBuilder {
+    int index;
+    Builder build;
+};
+
+// One line per experiment window; an index without one opens the bare frame.
+const WindowBuilder kWindows[] = {
+    {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
+};
+
+}  // namespace
+
+std::unique_ptr<CDlgTdExpBase> BuildExperimentDialog(int index)
 {
     const ExperimentEntry* entry = FindExperiment(index);
     if (!entry)
         return nullptr;
-    if (index == experiments::kFreeFallIndex)
-        return std::make_unique<experiments::CDlgTdFreelyFall>();
-    return std::make_unique<CExperimentFrameDialog>(*entry);
+    for (const WindowBuilder& window : kWindows)
+        if (window.index == index)
+            return window.build(*entry);
+    return MakeExperimentWindow<CExperimentFrameDialog>(*entry);
 }
 
-CExperimentFrameDialog::CExperimentFrameDialog(const ExperimentEntry& entry, QWidget* parent)
-    : CDlgTdExpBase(entry.index, parent)
+CExperimentFrameDialog::CExperimentFrameDialog(acquisition::CWindowKey key, const ExperimentEntry& entry,
+                                               QWidget* parent)
+    : CDlgTdExpBase(key, entry.index, parent)
 {
     // No experiment of its own yet, so no start and stop commands.
     FrameButton(acquisition::kIdStart)->hide();
     FrameButton(acquisition::kIdStop)->hide();
-    InitFrame(QString::fromUtf8(entry.title));
+    InitFrame(QString::fromUtf8(entry.title),
+              entry.index == kCalibrationIndex ? acquisition::FrameTemplate::k705 : acquisition::FrameTemplate::k170);
 }
 
 void CExperimentFrameDialog::resizeEvent(QResizeEvent* event)

@@ -10,14 +10,14 @@
 namespace zelkor::host {
 
 // nullptr when the index builds nothing.
-std::unique_ptr<QDialog> BuildExperimentDialog(int index);
+std::unique_ptr<acquisition::CDlgTdExpBase> BuildExperimentDialog(int index);
 
 // The experiment window frame with the experiment's title, for an experiment whose own window is not
 // built yet: banner, title, minimise, close, "返回" and the camera button.
 class CExperimentFrameDialog : public acquisition::CDlgTdExpBase {
     Q_OBJECT
 public:
-    explicit CExperimentFrameDialog(const ExperimentEntry& entry, QWidget* parent = nullptr);
+    CExperimentFrameDialog(acquisition::CWindowKey key, const ExperimentEntry& entry, QWidget* parent = nullptr);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

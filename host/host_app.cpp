@@ -1,5 +1,6 @@
 #include "host_app.h"
 
+#include "acquisition/exp_base.h"
 #include "command_line.h"
 #include "device/demo_platform.h"
 #include "device/usb_if.h"
@@ -8,7 +9,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QThread>
 
 #include <cstdio>
 
@@ -17,15 +17,12 @@ namespace zelkor::host {
 void ReportPipeFailureAndEnd(const char* utf8Message)
 {
     const QString text = QString::fromUtf8(utf8Message);
-    auto show = [text] {
+    // From a worker, the wait ends if its window closes meanwhile (kivor is ending then anyway).
+    acquisition::CallOnUiThread([text] {
         widgets::ShowMessage(QApplication::activeWindow(), text, QMessageBox::Warning);
         // Leaves every event loop, the experiment window's modal one included, so kivor ends.
         QCoreApplication::exit(0);
-    };
-    if (QThread::currentThread() == qApp->thread())
-        show();
-    else
-        QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+    });
 }
 
 std::vector<std::string> ArgumentsAfterProgram(int argc, char** argv)

@@ -10,12 +10,19 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 using namespace zelkor;
@@ -47,7 +54,6 @@ public:
         ++loopsStarted;
         CDlgTdExpBase::AcquisitionLoop();
     }
-    ~SampleCollector() override { StopWorker(); }
 
     std::vector<DataPck> samples;
     std::atomic<int> loopsStarted{0};
@@ -75,12 +81,113 @@ struct ScriptedSensor {
     }
 };
 
+// Ends the run if a step hangs: a deadlock would otherwise stall every test after it.
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              std::unique_lock lock(mutex_);
+              if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
+                  std::fprintf(stderr, "a step did not end within %lld s: deadlock\n",
+                               static_cast<long long>(limit.count()));
+                  std::abort();
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// What a test window's worker did, kept outside the window so it can be read after the window is gone.
+struct WorkerTrace {
+    std::atomic<long> passes{0};
+    std::atomic<int> answer{-1};  // ShowMessageFromWorker: 1 true, 0 false
+    std::atomic<bool> asking{false};
+    std::atomic<bool> loopEnded{false};
+    std::atomic<int> destroyedWithWorkerRunning{-1};
+};
+
+// A window whose worker uses members of its own on every read, and whose destructor frees them and
+// then lingers: a worker still running then would read freed memory (AddressSanitizer) or a null
+// pointer. No destructor of it stops the worker.
+class MemberReader : public CDlgTdExpBase {
+public:
+    using CDlgTdExpBase::CDlgTdExpBase;
+    bool ReadReport() override
+    {
+        history_.push_back(++*reads_);
+        if (history_.size() > 64)
+            history_.clear();
+        ++trace->passes;
+        return true;
+    }
+    ~MemberReader() override
+    {
+        trace->destroyedWithWorkerRunning = WorkerCreated() ? 1 : 0;
+        reads_.reset();
+        std::this_thread::sleep_for(5ms);
+    }
+    WorkerTrace* trace = nullptr;
+
+private:
+    std::unique_ptr<long> reads_ = std::make_unique<long>(0);
+    std::vector<long> history_;
+};
+
+// A window with an acquisition loop of its own that asks for a message when told to, as the
+// calibration tool does when a calibration cannot be sent.
+class AskingLoop : public CDlgTdExpBase {
+public:
+    using CDlgTdExpBase::CDlgTdExpBase;
+    void AcquisitionLoop() override
+    {
+        while (!WaitForStop(1ms)) {
+            ++trace->passes;
+            if (ask.exchange(false)) {
+                trace->asking = true;
+                trace->answer = ShowMessageFromWorker(QStringLiteral("校准失败!\n")) ? 1 : 0;
+            }
+        }
+        trace->loopEnded = true;
+    }
+    std::atomic<bool> ask{false};
+    WorkerTrace* trace = nullptr;
+};
+
+// Only the factory can build a window: without the key nothing compiles, and nobody else can make one.
+static_assert(!std::is_default_constructible_v<CWindowKey>);
+static_assert(!std::is_constructible_v<MemberReader, int, QWidget*, std::shared_ptr<device::UsbPlatform>>);
+static_assert(!std::is_constructible_v<MemberReader, int>);
+
+bool AMessageBoxIsOpen()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
+            return true;
+    return false;
+}
+
 }  // namespace
 
 TEST(Acquisition, ReportsAreValidatedSolvedAndDelivered)
 {
     ScriptedSensor sensor;
-    SampleCollector window(9, nullptr, sensor.platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, sensor.platform);
+    SampleCollector& window = *windowHolder;
     window.m_transformIndex = 2;
     ScriptedPlatform::Bytes cut = ReportBytes(100.0f, 50.0f, 21.0f, 20000.0f);
     cut.resize(12);  // a damaged transfer
@@ -115,7 +222,8 @@ TEST(Acquisition, WithVersionOnePointZeroThereIsNoTimeField)
     ScriptedSensor sensor;
     sensor.secondVersion = 0x10;
     sensor.reports = {ReportBytes(100.0f, 100.0f, 21.0f, 20000.0f)};
-    SampleCollector window(9, nullptr, sensor.platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, sensor.platform);
+    SampleCollector& window = *windowHolder;
     ASSERT_TRUE(window.StartAcquisition());
     ASSERT_TRUE(WaitUntil([&] { return !window.samples.empty(); }));
     EXPECT_EQ(window.samples[0].interval, 0.0f);
@@ -124,7 +232,8 @@ TEST(Acquisition, WithVersionOnePointZeroThereIsNoTimeField)
 TEST(Acquisition, StartTwiceMakesOneWorkerAndStopKeepsQueueing)
 {
     auto rig = device::MakeDemoPlatformForTests(9, device::DemoPacing::RealTime);
-    SampleCollector window(9, nullptr, rig.platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, rig.platform);
+    SampleCollector& window = *windowHolder;
     ASSERT_TRUE(window.StartAcquisition());
     ASSERT_TRUE(window.StartAcquisition());
     ASSERT_TRUE(WaitUntil([&] { return window.samples.size() >= 3; }));
@@ -143,7 +252,8 @@ TEST(Acquisition, StartTwiceMakesOneWorkerAndStopKeepsQueueing)
 TEST(Acquisition, UnpluggedSensorIsFoundAgainWhenPluggedIn)
 {
     auto rig = device::MakeDemoPlatformForTests(9, device::DemoPacing::RealTime);
-    SampleCollector window(9, nullptr, rig.platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, rig.platform);
+    SampleCollector& window = *windowHolder;
     ASSERT_TRUE(window.StartAcquisition());
     ASSERT_TRUE(WaitUntil([&] { return window.samples.size() >= 3; }));
 
@@ -162,7 +272,7 @@ TEST(Acquisition, ClosingWhileTheWorkerIsBlockedInAReadEndsItQuickly)
 {
     for (bool destroyInsteadOfClose : {false, true}) {
         ScriptedSensor sensor;  // answers identify, then never sends a report
-        auto window = std::make_unique<SampleCollector>(9, nullptr, sensor.platform);
+        auto window = MakeExperimentWindow<SampleCollector>(9, nullptr, sensor.platform);
         ASSERT_TRUE(window->StartAcquisition());
         ASSERT_TRUE(sensor.platform->WaitForBlockedRead(2000ms));
         ASSERT_TRUE(WaitUntil([&] { return window->m_streaming.load(); }));
@@ -187,7 +297,8 @@ TEST(Acquisition, ClosingWhileTheWorkerIsBlockedInAReadEndsItQuickly)
 TEST(Acquisition, NoSensorRetriesQuietly)
 {
     auto platform = std::make_shared<ScriptedPlatform>();  // nothing attached
-    SampleCollector window(2, nullptr, platform);           // circular motion: goes on silently
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(2, nullptr, platform);           // circular motion: goes on silently
+    SampleCollector& window = *windowHolder;
     ASSERT_TRUE(window.StartAcquisition());
     EXPECT_TRUE(window.WorkerCreated());
     QTest::qWait(250);
@@ -211,7 +322,8 @@ TEST(Acquisition, OpenFailureAtStartReactsAsTheExperimentChooses)
     };
     for (const Case& c : cases) {
         auto platform = std::make_shared<ScriptedPlatform>();
-        SampleCollector window(c.index, nullptr, platform);
+        auto windowHolder = MakeExperimentWindow<SampleCollector>(c.index, nullptr, platform);
+        SampleCollector& window = *windowHolder;
         QString text, title;
         ShownWatcher<QMessageBox> watcher([&](QMessageBox* box) {
             text = box->text();
@@ -232,7 +344,8 @@ TEST(Acquisition, OpenFailureAtStartReactsAsTheExperimentChooses)
 TEST(Frame, EnterAndEscapeLeaveTheWindowOpen)
 {
     auto platform = std::make_shared<ScriptedPlatform>();
-    SampleCollector window(9, nullptr, platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, platform);
+    SampleCollector& window = *windowHolder;
     window.InitFrame(QStringLiteral("自由落体"));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -250,7 +363,8 @@ TEST(Frame, EnterAndEscapeLeaveTheWindowOpen)
 TEST(Frame, TopRightButtonsFollowTheWidth)
 {
     auto platform = std::make_shared<ScriptedPlatform>();
-    SampleCollector window(9, nullptr, platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, platform);
+    SampleCollector& window = *windowHolder;
     window.InitFrame(QStringLiteral("单摆"));
     window.setWindowState(Qt::WindowNoState);
     window.resize(800, 600);
@@ -266,11 +380,13 @@ TEST(Frame, TopRightButtonsFollowTheWidth)
 TEST(Frame, BannerTitleAndWhiteBackground)
 {
     auto platform = std::make_shared<ScriptedPlatform>();
-    SampleCollector titled(9, nullptr, platform);
+    auto titledHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, platform);
+    SampleCollector& titled = *titledHolder;
     titled.InitFrame(QStringLiteral("自由落体"));
     titled.setWindowState(Qt::WindowNoState);
     titled.resize(1200, 500);
-    SampleCollector untitled(9, nullptr, platform);
+    auto untitledHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, platform);
+    SampleCollector& untitled = *untitledHolder;
     untitled.InitFrame(QString());
     untitled.setWindowState(Qt::WindowNoState);
     untitled.resize(1200, 500);
@@ -311,7 +427,8 @@ TEST(Frame, BannerTitleAndWhiteBackground)
 TEST(Frame, BottomButtonBarWrapsBeforeTheSnapshotButton)
 {
     auto platform = std::make_shared<ScriptedPlatform>();
-    SampleCollector window(4, nullptr, platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(4, nullptr, platform);
+    SampleCollector& window = *windowHolder;
     window.InitFrame(QStringLiteral("单摆"));
     window.setWindowState(Qt::WindowNoState);
     window.resize(700, 600);
@@ -321,7 +438,9 @@ TEST(Frame, BottomButtonBarWrapsBeforeTheSnapshotButton)
         b->Create(242 + i, QStringLiteral("按钮"), QRect(0, 0, 80, 26), &window);
         buttons.push_back(b);
     }
-    window.LayoutBottomButtonBar(buttons);
+    buttons[3]->hide();                             // takes no room
+    buttons.insert(buttons.begin() + 6, nullptr);  // a gap as wide as the button before it
+    const int top = window.LayoutBottomButtonBar(buttons);
     const QWidget* back = window.FrameButton(kIdBack);
     const QWidget* snap = window.FrameButton(kIdSnapshot);
     EXPECT_EQ(back->geometry().right() + 1, 700 - 20);
@@ -331,21 +450,27 @@ TEST(Frame, BottomButtonBarWrapsBeforeTheSnapshotButton)
     // Side by side from x = 20 without gaps; a button that would pass the snapshot's left edge wraps.
     int expectedX = 20, expectedBottom = 600 - 41;
     for (QWidget* b : buttons) {
+        if (b && b->isHidden())
+            continue;
         if (expectedX + 80 > snap->x()) {
             expectedX = 20;
             expectedBottom -= 41;
         }
-        EXPECT_EQ(b->x(), expectedX);
-        EXPECT_EQ(b->geometry().bottom() + 1, expectedBottom);
+        if (b) {
+            EXPECT_EQ(b->x(), expectedX);
+            EXPECT_EQ(b->geometry().bottom() + 1, expectedBottom);
+        }
         expectedX += 80;
     }
     EXPECT_LT(expectedBottom, 600 - 41);  // it did wrap
+    EXPECT_EQ(top, expectedBottom - 26);
 }
 
 TEST(Frame, ACloseRequestFromTheDesktopEndsLikeReturn)
 {
     auto rig = device::MakeDemoPlatformForTests(9, device::DemoPacing::RealTime);
-    SampleCollector window(9, nullptr, rig.platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, rig.platform);
+    SampleCollector& window = *windowHolder;
     window.InitFrame(QStringLiteral("自由落体"));
     window.show();
     ASSERT_TRUE(window.StartAcquisition());
@@ -369,7 +494,8 @@ TEST(Frame, DemoModeIsMarkedOnTheBanner)
         return red;
     };
     auto platform = std::make_shared<ScriptedPlatform>();
-    SampleCollector window(9, nullptr, platform);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, platform);
+    SampleCollector& window = *windowHolder;
     window.InitFrame(QStringLiteral("自由落体"));
     window.setWindowState(Qt::WindowNoState);
     window.resize(1200, 500);
@@ -377,5 +503,135 @@ TEST(Frame, DemoModeIsMarkedOnTheBanner)
     {
         auto rig = device::MakeDemoPlatformForTests(9);  // a demo sensor exists: simulated data
         EXPECT_GT(countRed(window.grab().toImage()), 50);
+    }
+}
+
+// --- lifetime: the worker ends before any part of the window is destroyed ----------------------------
+
+TEST(Lifetime, TheWorkerIsStoppedBeforeAnyDestructorOfTheWindowRuns)
+{
+    enum class Way { Owner, Parent, DeferredDelete };
+    for (Way way : {Way::Owner, Way::Parent, Way::DeferredDelete}) {
+        ScriptedSensor sensor;
+        WorkerTrace trace;
+        auto parent = std::make_unique<QWidget>();
+        auto window = MakeExperimentWindow<MemberReader>(9, way == Way::Parent ? parent.get() : nullptr, sensor.platform);
+        window->trace = &trace;
+        ASSERT_TRUE(window->StartAcquisition());
+        ASSERT_TRUE(WaitUntil([&] { return trace.passes > 50; }));
+        switch (way) {
+        case Way::Owner:
+            window.reset();
+            break;
+        case Way::Parent:
+            window.release();
+            parent.reset();
+            break;
+        case Way::DeferredDelete:
+            window.release()->deleteLater();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            break;
+        }
+        EXPECT_EQ(trace.destroyedWithWorkerRunning.load(), 0) << static_cast<int>(way);
+        const long passes = trace.passes;
+        std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(trace.passes.load(), passes) << "the worker ran on after its window";
+    }
+}
+
+// --- messages asked for by the worker ---------------------------------------------------------------
+
+TEST(WorkerMessages, ShownOnTheUserInterfaceThreadAndClosingNeverDeadlocks)
+{
+    enum class Then { Dismissed, ClosedWhileOpen, DestroyedWhileOpen, ClosedBeforeShown };
+    struct Case {
+        Then then;
+        bool shown;
+        int answer;
+    };
+    const Case cases[] = {
+        {Then::Dismissed, true, 1},
+        {Then::ClosedWhileOpen, true, 0},
+        {Then::DestroyedWhileOpen, true, 0},
+        {Then::ClosedBeforeShown, false, 0},
+    };
+    for (const Case& c : cases) {
+        const int n = static_cast<int>(c.then);
+        Watchdog watchdog(10s);
+        ScriptedSensor sensor;
+        WorkerTrace trace;
+        auto window = MakeExperimentWindow<AskingLoop>(12, nullptr, sensor.platform);
+        window->trace = &trace;
+        window->show();
+        ASSERT_TRUE(window->StartAcquisition());
+        ASSERT_TRUE(WaitUntil([&] { return trace.passes > 0; }));
+
+        QString text, title;
+        bool waitedWhileOpen = false;
+        ShownWatcher<QMessageBox> watcher([&](QMessageBox* box) {
+            text = box->text();
+            title = box->windowTitle();
+            // The worker waits for the pupil, however long that takes, and reads nothing meanwhile.
+            const long passes = trace.passes;
+            QTest::qWait(100);
+            waitedWhileOpen = trace.answer == -1 && trace.passes == passes;
+            if (c.then == Then::Dismissed)
+                box->button(QMessageBox::Ok)->click();
+            else if (c.then == Then::ClosedWhileOpen)
+                window->close();  // what the desktop asks for; the box is modal to everything else
+            else
+                window.reset();
+        });
+        window->ask = true;
+        if (c.then == Then::ClosedBeforeShown) {
+            ASSERT_TRUE(WaitUntil([&] { return trace.asking.load(); }));
+            window->close();  // before the event loop has shown the message
+        }
+        ASSERT_TRUE(WaitUntil([&] { return trace.answer != -1 && !AMessageBoxIsOpen(); })) << n;
+        QTest::qWait(50);  // anything still queued for the worker has run by now
+        EXPECT_EQ(watcher.Seen(), c.shown) << n;
+        EXPECT_FALSE(AMessageBoxIsOpen()) << n;
+        EXPECT_EQ(trace.answer.load(), c.answer) << n;
+        if (c.shown) {
+            EXPECT_EQ(text, QStringLiteral("校准失败!\n")) << n;
+            EXPECT_EQ(title, QCoreApplication::applicationName()) << n;
+            EXPECT_TRUE(waitedWhileOpen) << n;
+        }
+        if (c.then == Then::Dismissed) {
+            EXPECT_FALSE(trace.loopEnded) << "the worker goes on after the message";
+            EXPECT_TRUE(window->RefreshRunning());
+        } else {
+            EXPECT_TRUE(trace.loopEnded) << n;
+            if (window) {
+                EXPECT_FALSE(window->isVisible()) << n;
+                EXPECT_FALSE(window->RefreshRunning()) << n;
+            }
+        }
+    }
+}
+
+// --- placement --------------------------------------------------------------------------------------
+
+TEST(Frame, Template705CoversTheScreenWithoutBeingMaximised)
+{
+    for (FrameTemplate frameTemplate : {FrameTemplate::k170, FrameTemplate::k705}) {
+        const bool fullScreen = frameTemplate == FrameTemplate::k705;
+        auto platform = std::make_shared<ScriptedPlatform>();
+        auto holder = MakeExperimentWindow<SampleCollector>(12, nullptr, platform);
+        SampleCollector& window = *holder;
+        window.InitFrame(QStringLiteral("校准测试软件(2D)"), frameTemplate);
+        for (bool shown : {false, true}) {
+            if (shown) {
+                window.show();
+                ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+            }
+            EXPECT_EQ(bool(window.windowState() & Qt::WindowMaximized), !fullScreen) << shown;
+            EXPECT_FALSE(window.windowState() & Qt::WindowFullScreen) << shown;
+            if (fullScreen) {
+                EXPECT_EQ(window.geometry(), window.screen()->geometry()) << shown;
+            }
+        }
+        // The corner buttons follow the width either way.
+        EXPECT_EQ(window.FrameButton(kIdClose)->geometry().right() + 1, window.width() - 20);
     }
 }

@@ -74,7 +74,7 @@ public:
             if (answering && bytes.size() >= 5 && bytes[4] == 0x01)
                 platform->QueueRead(IdentifyReplyBytes(0x12, 0x11));
         });
-        window = std::make_unique<CDlgTdFreelyFall>(nullptr, platform);
+        window = MakeExperimentWindow<CDlgTdFreelyFall>(nullptr, platform);
         if (height != Edit()->text())
             Edit()->setText(height);
         window->show();
@@ -262,12 +262,51 @@ TEST(FreeFallWindow, NoSensorIsReportedAndTheWorkerKeepsLooking)
 {
     auto platform = std::make_shared<ScriptedPlatform>();
     MessageCatcher message;
-    CDlgTdFreelyFall window(nullptr, platform);
+    auto windowHolder = MakeExperimentWindow<CDlgTdFreelyFall>(nullptr, platform);
+    CDlgTdFreelyFall& window = *windowHolder;
     window.show();
     ASSERT_TRUE(WaitUntil([&] { return window.StartedUp(); }));
     EXPECT_EQ(message.text, QStringLiteral("没有找到Zelkor设备！"));
     EXPECT_TRUE(window.WorkerCreated());
     EXPECT_TRUE(window.RefreshRunning());
+}
+
+// The start-up step is queued when the window is shown. A window closed before it has run (by "返回" or
+// by the desktop) shows no message from it and gets no refresh timer back, whether or not a worker
+// was already running (closing waits for the worker, and must not run the queued step meanwhile).
+TEST(FreeFallWindow, ClosingBeforeTheQueuedStartUpHasRunIsQuiet)
+{
+    struct Case {
+        const char* height;
+        bool sensor;
+        bool workerFirst;
+        bool desktopClose;
+    };
+    const Case cases[] = {
+        {"abc", false, false, false}, {"0.80", false, false, true}, {"abc", true, true, false},
+        {"0.80", true, true, false},  {"0.80", true, true, true},
+    };
+    for (const Case& c : cases) {
+        auto platform = std::make_shared<ScriptedPlatform>();
+        if (c.sensor)
+            platform->SetDevices({ScriptedPlatform::MakeDevicePath("1&2&3")});
+        MessageCatcher message;
+        auto window = MakeExperimentWindow<CDlgTdFreelyFall>(nullptr, platform);
+        FindControl<widgets::CEasyEdit>(window.get(), kIdHeightEdit)->setText(QString::fromUtf8(c.height));
+        if (c.workerFirst) {
+            ASSERT_TRUE(window->StartAcquisition());
+        }
+        window->show();
+        if (c.desktopClose)
+            window->close();
+        else
+            FindControl<QAbstractButton>(window.get(), acquisition::kIdBack)->click();
+        QTest::qWait(100);
+        EXPECT_TRUE(message.text.isEmpty()) << c.height << " " << message.text.toStdString();
+        EXPECT_FALSE(window->isVisible()) << c.height;
+        EXPECT_FALSE(window->RefreshRunning()) << c.height << c.workerFirst;
+        EXPECT_FALSE(window->StartedUp()) << c.height << c.workerFirst;
+    }
 }
 
 TEST(FreeFallWindow, TypedHeightsChangeTheViewOnlyWhenTheyMakeSense)
@@ -883,7 +922,8 @@ TEST(FreeFallDemo, TheWholeExperimentWithoutHardware)
     auto rig = device::MakeDemoPlatformForTests(kFreeFallIndex, device::DemoPacing::Unpaced);
     // The helper at the apparatus holds the ball at the release point from the start.
     device::SendDemoCue(device::DemoCue::ZeroSet);
-    CDlgTdFreelyFall window(nullptr, rig.platform);
+    auto windowHolder = MakeExperimentWindow<CDlgTdFreelyFall>(nullptr, rig.platform);
+    CDlgTdFreelyFall& window = *windowHolder;
     window.show();
     ASSERT_TRUE(WaitUntil([&] { return window.StartedUp() && rig.sensor->ReportsSent() > 50; }));
     // Unpaced, the sensor would run far ahead of the pupil's clicks: hold it while the pupil clicks.

@@ -134,7 +134,8 @@ TEST(ExperimentWindows, EveryIndexOpensItsFrameAndReturnCloses)
         auto* back = zelkor::widgets::FindControl<QPushButton>(dialog.get(), 231);
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(back->text(), QStringLiteral("返回"));
-        EXPECT_TRUE(dialog->windowState() & Qt::WindowMaximized);
+        // The calibration tool covers its screen as a normal window; the experiments are maximised.
+        EXPECT_EQ(bool(dialog->windowState() & Qt::WindowMaximized), index != kCalibrationIndex) << index;
         back->click();
         EXPECT_FALSE(dialog->isVisible());
         EXPECT_EQ(dialog->result(), 0);

@@ -1,0 +1,44 @@
+#include "number_texts.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace zelkor::experiments {
+
+double ReadLeadingNumber(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    const char* p = bytes.constData();
+    const char* end = p + bytes.size();
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v'))
+        ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    if (p >= end || *p == '+' || *p == '-')
+        return 0.0;  // a second sign is no number
+    double value = 0.0;
+    const auto result = std::from_chars(p, end, value, std::chars_format::general);
+    if (result.ec == std::errc::invalid_argument)
+        return 0.0;
+    if (result.ec == std::errc::result_out_of_range) {
+        // Out of range: what strtod gives, an infinity or (underflow) 0, with the sign.
+        const bool overflow = [&] {
+            for (const char* q = p; q < result.ptr; ++q)
+                if (*q == 'e' || *q == 'E')
+                    return q + 1 < result.ptr && q[1] != '-';
+            return true;
+        }();
+        value = overflow ? HUGE_VAL : 0.0;
+    }
+    return negative ? -value : value;
+}
+
+QString Fixed3(double value)
+{
+    return QString::asprintf("%.3f", value);
+}
+
+}  // namespace zelkor::experiments
