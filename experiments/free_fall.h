@@ -16,40 +16,17 @@ public:
     explicit CDlgTdFreelyFall(CWindowKey key, QWidget* parent = nullptr,
                               std::shared_ptr<device::UsbPlatform> platform = device::SensorPlatform());
 
-    double DropHeight() const { return dropHeight_; }
-    double TimeStep() const { return timeStep_; }
-    double RunningTime() const { return time_; }
-    bool StartedUp() const { return startedUp_; }
-
-    void RefreshView() override;
-
 protected:
     void OnSample() override;
+    void SetChartView() override;
+    void Calibrate() override;
+    void LayoutWindow() override;
     std::vector<int> DataButtons() const override;
+    std::vector<int> ClearedButtons() const override;
     bool AcceptsImportedRow(const Record& record) const override;
-    void DropHeightChanged() override;
-
-    void showEvent(QShowEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
 
 private:
-    // Start-up step, once the window is on the screen: the height check, the reset, the chart view and
-    // the start sequence.
-    void StartUp();
-    void Reset();
-    void SetChartView();
-    void LayoutWindow();
-
-    void StartRecording();
-    void StopRecording();
-    void VerticalCalibration();
     void Acceleration();
-    void Clear();
-    void ApplyStoppedButtons();
-
-    double dropHeight_ = 0.8;
-    bool startUpQueued_ = false;
-    bool startedUp_ = false;
 };
 
 }  // namespace zelkor::experiments
