@@ -1,6 +1,8 @@
 #include "experiment_windows.h"
 
 #include "experiments/free_fall.h"
+#include "experiments/galileo.h"
+#include "experiments/projectile.h"
 #include "widgets/picture_button.h"
 
 namespace zelkor::host {
@@ -24,6 +26,8 @@ struct WindowBuilder {
 
 // One line per experiment window; an index without one opens the bare frame.
 const WindowBuilder kWindows[] = {
+    {experiments::kProjectileIndex, &Build<experiments::CDlgTdAcoustics>},
+    {experiments::kGalileoIndex, &Build<experiments::CDlgTdGalileo>},
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
 };
 

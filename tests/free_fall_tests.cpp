@@ -8,6 +8,7 @@
 #include "output/colour_picker.h"
 #include "output/spreadsheet_io.h"
 #include "output/workbook.h"
+#include "tests/support/pupil.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/when_shown.h"
@@ -30,98 +31,33 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 using namespace zelkor;
 using namespace zelkor::experiments;
-using zelkor::testing::IdentifyReplyBytes;
-using zelkor::testing::ReportBytes;
+using zelkor::testing::FileDesk;
+using zelkor::testing::LabelValue;
+using zelkor::testing::MessageCatcher;
+using zelkor::testing::Pos;
 using zelkor::testing::ScriptedPlatform;
-using zelkor::testing::WaitUntil;
 using zelkor::testing::ShownWatcher;
+using zelkor::testing::WaitUntil;
 using widgets::FindControl;
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double kB = 0.069;
 constexpr double kG = 9.8;
 constexpr int kStop = 233;
 
-struct Pos {
-    double x = 0.0, y = 0.0;
-};
-
-// Distances from the sensor frame position (the frame the free-fall window solves into).
-ScriptedPlatform::Bytes ReportAt(Pos p, float intervalUs)
-{
-    const double right = std::hypot(p.x - kB / 2, p.y);
-    const double left = std::hypot(p.x + kB / 2, p.y);
-    return ReportBytes(static_cast<float>(left * 1000.0), static_cast<float>(right * 1000.0), 20.0f, intervalUs);
-}
-
-// The window and a scripted sensor behind it. The sensor answers identify (with the time field) and
-// then sends exactly the reports the test feeds.
-class Pupil {
-public:
-    static constexpr Pos kRelease{0.0, 0.10};  // where the ball is held, as the sensor sees it
-
-    explicit Pupil(const QString& height = QStringLiteral("0.80"))
-    {
-        platform->SetDevices({ScriptedPlatform::MakeDevicePath("1&2&3")});
-        platform->SetWriteHook([this](const std::string&, const ScriptedPlatform::Bytes& bytes) {
-            if (answering && bytes.size() >= 5 && bytes[4] == 0x01)
-                platform->QueueRead(IdentifyReplyBytes(0x12, 0x11));
-        });
-        window = MakeExperimentWindow<CDlgTdFreelyFall>(nullptr, platform);
-        if (height != Edit()->text())
-            Edit()->setText(height);
-        window->show();
-        EXPECT_TRUE(WaitUntil([&] { return window->StartedUp(); }));
-        if (window->WorkerCreated()) {
-            EXPECT_TRUE(platform->WaitForBlockedRead(3000ms));
-        }
-    }
-    ~Pupil() { window.reset(); }
-
-    template <typename T = QWidget>
-    T* Control(int id) const
-    {
-        T* control = FindControl<T>(window.get(), id);
-        EXPECT_NE(control, nullptr) << id;
-        return control;
-    }
-    widgets::CEasyEdit* Edit() const { return Control<widgets::CEasyEdit>(kIdHeightEdit); }
-    widgets::CDataTable* Table() const { return Control<widgets::CDataTable>(kIdTable); }
-    QString Cell(int row, int col) const { return Table()->GetItemText(row, col); }
-    QString Box(int id) const { return Control<widgets::CZelFormattedTextBox>(id)->text; }
-    bool Enabled(int id) const { return Control(id)->isEnabled(); }
-    const widgets::CChartSeries& Series(int i) const { return window->Series(i); }
+// The free-fall pupil: the ball is held 0.10 m below the sensor, where the pupil zeroes.
+struct Pupil : zelkor::testing::Pupil<CDlgTdFreelyFall> {
+    static constexpr Pos kRelease{0.0, 0.10};
+    explicit Pupil(const QString& height = QStringLiteral("0.80")) : zelkor::testing::Pupil<CDlgTdFreelyFall>({kRelease, height}) {}
+    void ZeroAtRelease() { ZeroAtOrigin(); }
     QString Label() const { return Series(1).labelText; }
-
-    void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
-
-    // Reports at these shown positions (relative to the release point), each `intervalUs` after the
-    // previous one; returns once the window has taken them all.
-    void Feed(const std::vector<Pos>& shown, float intervalUs = 20000.0f)
-    {
-        for (const Pos& p : shown)
-            platform->QueueRead(ReportAt({kRelease.x + p.x, kRelease.y + p.y}, intervalUs));
-        ASSERT_TRUE(platform->WaitForBlockedRead(3000ms));
-        window->RefreshView();
-    }
-    // The ball held at the release point; the pupil sets the zero point there.
-    void ZeroAtRelease()
-    {
-        Feed({{0.0, 0.0}});
-        Click(kIdZero);
-    }
-    void Select(int firstRow, int lastRow) { Table()->SetSelectedRange({firstRow, 0, lastRow, 1}); }
-
-    std::shared_ptr<ScriptedPlatform> platform = std::make_shared<ScriptedPlatform>();
-    std::atomic<bool> answering{true};
-    std::unique_ptr<CDlgTdFreelyFall> window;
 };
 
 // A fall sampled every 0.02 s: `rest` samples at the release point, then y = g/2 (k 0.02)^2.
@@ -134,22 +70,6 @@ std::vector<Pos> Fall(int rest, int falling, double g = kG, double step = 0.02)
     }
     return out;
 }
-
-double LabelValue(const QString& label)
-{
-    if (!label.startsWith(QStringLiteral("a = ")))
-        return std::nan("");
-    return label.mid(4).toDouble();
-}
-
-// Answers the next message box and remembers its text.
-struct MessageCatcher {
-    QString text;
-    ShownWatcher<QMessageBox> watcher{[this](QMessageBox* box) {
-        text = box->text();
-        box->accept();
-    }};
-};
 
 }  // namespace
 
@@ -589,6 +509,64 @@ TEST(FreeFallAcceleration, FourRecordsGiveNoLabel)
     EXPECT_EQ(pupil.Label(), QString());
 }
 
+// A result of an earlier recording does not stay over data that give none.
+TEST(FreeFallAcceleration, NoResultTakesTheEarlierLabelAway)
+{
+    Pupil pupil;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 12));
+    pupil.Click(kStop);
+    pupil.Click(kIdAcceleration);
+    ASSERT_NEAR(LabelValue(pupil.Label()), kG, 0.005);
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 4));
+    pupil.Click(kStop);
+    pupil.Click(kIdAcceleration);
+    EXPECT_EQ(pupil.Label(), QString());
+}
+
+// Every other row deleted: the times keep their gaps of 0.04 s, and the acceleration uses them (times
+// renumbered 0.02 apart would give four times g).
+TEST(FreeFallAcceleration, DeletedMiddleRowsLeaveTheirTimeGaps)
+{
+    Pupil pupil(QStringLiteral("1.9"));
+    CDlgTdFreelyFall& w = *pupil.window;
+    pupil.ZeroAtRelease();
+    pupil.Click(kIdStartRecording);
+    pupil.Feed(Fall(0, 29));
+    pupil.Click(kStop);
+    for (int row = 2; row <= 15; ++row) {
+        pupil.Select(row, row);
+        pupil.Click(kIdDeleteRows);
+    }
+    ASSERT_EQ(w.Records().size(), 15u);
+    EXPECT_NEAR(w.Records()[1].t - w.Records()[0].t, 0.04, 1e-6);
+    pupil.Click(kIdAcceleration);
+    EXPECT_NEAR(LabelValue(pupil.Label()), kG, 0.005);
+}
+
+// A sensor of version 1.0 sends no time field: the time step is the radio's, whatever the reports say.
+TEST(FreeFallAcceleration, WithoutTheTimeFieldTheRadioGivesTheTimeStep)
+{
+    zelkor::testing::Pupil<CDlgTdFreelyFall> old({Pupil::kRelease, QStringLiteral("1.9"), 0x10});
+    ASSERT_FLOAT_EQ(old.window->m_secondVersion.load(), 1.0f);
+    old.ZeroAtOrigin();
+    old.Click(kIdRadio25Hz);
+    old.Click(kIdStartRecording);
+    std::vector<Pos> reports;
+    for (int k = 0; k < 24; ++k)
+        reports.push_back({0.0, 0.5 * kG * (0.02 * k) * (0.02 * k)});
+    old.Feed(reports, 12345.0f);
+    old.Click(kStop);
+    const auto& records = old.window->Records();
+    ASSERT_EQ(records.size(), 12u);
+    EXPECT_EQ(old.window->TimeStep(), 0.04f);
+    EXPECT_DOUBLE_EQ(records[3].t, 3 * double(0.04f));
+    old.Click(kIdAcceleration);
+    EXPECT_NEAR(LabelValue(old.Series(1).labelText), kG, 0.005);
+}
+
 // --- rows, components, clear -------------------------------------------------------------------------
 
 TEST(FreeFallRows, DeletingRowsKeepsTableListAndSeriesTogether)
@@ -753,38 +731,6 @@ TEST(FreeFallColours, ThePupilsColoursReachChartAndTable)
 
 // --- files -------------------------------------------------------------------------------------------
 
-namespace {
-
-// Export and import without a desktop: files go to a temporary program folder, the "open" action
-// and the file dialog are answered here.
-struct FileDesk {
-    QTemporaryDir folder;
-    QString opened;
-    QString choose;
-    FileDesk()
-    {
-        auto& hooks = output::SpreadsheetPlatformHooks();
-        hooks.programFolder = [this] { return folder.path(); };
-        hooks.documentsFolder = [this] { return folder.path(); };
-        hooks.openWithDesktop = [this](const QString& path) {
-            opened = path;
-            return true;
-        };
-        hooks.chooseFile = [this](QWidget*, const QString&) { return choose; };
-    }
-    ~FileDesk() { output::SpreadsheetPlatformHooks() = {}; }
-
-    QString Write(const QString& name, const std::function<void(output::Worksheet&)>& fill)
-    {
-        output::Workbook book = output::Workbook::CreateNew();
-        fill(*book.FirstWorksheet());
-        const QString path = folder.filePath(name);
-        EXPECT_TRUE(book.SaveAs(path.toStdString()));
-        return path;
-    }
-};
-
-}  // namespace
 
 TEST(FreeFallFiles, ExportWritesXYAndTimeIntoTheFreeFallFolder)
 {
@@ -857,6 +803,27 @@ TEST(FreeFallFiles, ImportTakesRowsBelowTheDropHeightAndReadsTextAsZero)
     pupil.Click(kIdAcceleration);
     EXPECT_EQ(pupil.Label(), QString());
 
+    // Cells that are no number (NaN, infinity) read as 0, as text does; a huge number stays a number.
+    desk.choose = desk.Write(QStringLiteral("odd.xls"), [](output::Worksheet& s) {
+        s.SetWideText(0, 0, u"X");
+        s.SetNumber(1, 0, std::nan(""));
+        s.SetNumber(1, 1, 0.2);
+        s.SetNumber(1, 2, std::numeric_limits<double>::infinity());
+        s.SetNumber(2, 0, 1e300);
+        s.SetNumber(2, 1, -std::numeric_limits<double>::infinity());
+        s.SetNumber(2, 2, 0.5);
+    });
+    pupil.Click(kIdImport);
+    ASSERT_EQ(w.Records().size(), 2u);
+    EXPECT_EQ(w.Records()[0].x, 0.0);
+    EXPECT_EQ(w.Records()[0].t, 0.0);
+    EXPECT_EQ(w.Records()[1].y, 0.0);
+    EXPECT_EQ(w.Records()[1].x, 1e300);
+    EXPECT_EQ(pupil.Cell(2, 1), QStringLiteral("0.000"));
+    EXPECT_FALSE(w.Chart()->RenderNow().isNull());
+    pupil.Click(kIdAcceleration);
+    EXPECT_EQ(pupil.Label(), QString());
+
     // A file that is no workbook changes nothing.
     desk.choose = desk.folder.filePath(QStringLiteral("broken.xls"));
     QFile broken(desk.choose);
@@ -866,11 +833,11 @@ TEST(FreeFallFiles, ImportTakesRowsBelowTheDropHeightAndReadsTextAsZero)
     MessageCatcher message;
     pupil.Click(kIdImport);
     EXPECT_EQ(message.text, QStringLiteral("打开表格文件失败！"));
-    EXPECT_EQ(w.Records().size(), 10u);
+    EXPECT_EQ(w.Records().size(), 2u);
     // A cancelled dialog neither.
     desk.choose.clear();
     pupil.Click(kIdImport);
-    EXPECT_EQ(w.Records().size(), 10u);
+    EXPECT_EQ(w.Records().size(), 2u);
 }
 
 TEST(FreeFallFiles, AnImportBeyondTheTableIsCutAtItAndSaysSo)

@@ -105,6 +105,8 @@ TEST(Fits, ProjectileAcceleration)
     above[4] = -0.003;  // first used record just above the zero point
     EXPECT_FALSE(ProjectileAcceleration(t, above, 4));
     EXPECT_FALSE(ProjectileAcceleration(std::span(t).first(7), y, 4));
+    const std::vector<double> late = Times(9, 0.02, 0.06);  // record 5 alone: 0 / (t^2 - tc^2) = 0
+    EXPECT_FALSE(ProjectileAcceleration(std::span(late).first(8), y, 5));
     EXPECT_FALSE(ProjectileAcceleration(std::span(t).first(1), y, 2));
 }
 

@@ -76,7 +76,8 @@ std::optional<double> FreeFallAcceleration(std::span<const double> t, std::span<
 std::optional<double> ProjectileAcceleration(std::span<const double> t, std::span<const double> y, int K)
 {
     const auto n = static_cast<long long>(std::min(t.size(), y.size()));
-    if (K < 0 || K > n - 3)
+    // One record alone gives 0 / (t^2 - tc^2): no acceleration at all.
+    if (K < 0 || K >= n - 3)
         return std::nullopt;
     const auto first = static_cast<std::size_t>(K);
     const auto last = static_cast<std::size_t>(n - 3);

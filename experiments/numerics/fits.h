@@ -31,8 +31,8 @@ std::optional<double> FreeFallAcceleration(std::span<const double> t, std::span<
                                            RecordRange range, int d);
 
 // Projectile: a = 2 (y[n-3] - y[K]) / (t[n-3]^2 - tc^2) with tc = sqrt(2 y[K] / 9.8), the free-fall time of
-// the first used record's height; K = 2 at 25 Hz, 4 at 50 Hz. Empty when records K ... n-3 are missing
-// or the result is not finite (a first y above the zero point).
+// the first used record's height; K = 2 at 25 Hz, 4 at 50 Hz. Empty when records K ... n-3 are fewer than
+// two, or the result is not finite (a first y above the zero point).
 std::optional<double> ProjectileAcceleration(std::span<const double> t, std::span<const double> y, int K);
 
 // v = k t + b by least squares.
