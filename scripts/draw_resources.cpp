@@ -1,4 +1,5 @@
-// Draws the launcher's pictures, the frame's bitmaps and icons into resources/ (argument: the resources folder).
+// Draws the launcher's pictures, the frame's bitmaps and icons and the charts' title pictures into resources/
+// (argument: the resources folder).
 // Built and run by the zelkor_draw_resources target; the output PNGs are committed.
 #include "launcher/menu_layout.h"
 
@@ -13,6 +14,7 @@
 #include <QRadialGradient>
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <cstdio>
 
@@ -328,6 +330,47 @@ QImage DrawCamera()
     return img;
 }
 
+// The velocity view's vertical-axis title: "v / (m/s)" with a key to its two series, vx as black and
+// vy as red markers, as the chart draws them. Transparent, so it sits on any chart background.
+QImage DrawVelocityTitle()
+{
+    QImage img(178, 26, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QFont italic(QStringLiteral("Liberation Serif"));
+    italic.setPixelSize(20);
+    italic.setItalic(true);
+    QFont upright = italic;
+    upright.setItalic(false);
+    QFont small = upright;
+    small.setPixelSize(13);
+    const qreal base = 19;
+    qreal x = 1;
+    auto run = [&](const QFont& font, const QString& text, qreal dy = 0) {
+        p.setFont(font);
+        p.drawText(QPointF(x, base + dy), text);
+        x += QFontMetricsF(font).horizontalAdvance(text);
+    };
+    p.setPen(Qt::black);
+    run(italic, QStringLiteral("v"));
+    run(upright, QStringLiteral(" / (m/s)"));
+    x += 12;
+    for (const auto& [colour, index] : {std::pair{QColor(0, 0, 0), QStringLiteral("x")},
+                                        std::pair{QColor(255, 0, 0), QStringLiteral("y")}}) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour);
+        p.drawEllipse(QPointF(x + 4, base - 6), 4, 4);
+        x += 11;
+        p.setPen(colour);
+        run(italic, QStringLiteral("v"));
+        run(small, index, 3);
+        x += 8;
+    }
+    return img;
+}
+
 bool Save(const QImage& img, const QString& path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -359,5 +402,6 @@ int main(int argc, char** argv)
     ok &= Save(DrawIcon(32), out.filePath(QStringLiteral("icon/128-32.png")));
     ok &= Save(DrawBanner(), out.filePath(QStringLiteral("bitmap/130.png")));
     ok &= Save(DrawCamera(), out.filePath(QStringLiteral("icon/139.png")));
+    ok &= Save(DrawVelocityTitle(), out.filePath(QStringLiteral("bitmap/146.png")));
     return ok ? 0 : 1;
 }

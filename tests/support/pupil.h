@@ -13,9 +13,12 @@
 #include "tests/support/when_shown.h"
 #include "widgets/control_ids.h"
 #include "widgets/data_table.h"
+#include "widgets/release_slider.h"
 #include "widgets/text_boxes.h"
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -24,6 +27,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace zelkor::testing {
@@ -51,6 +55,24 @@ inline double LabelValue(const QString& label)
     return label.mid(4).toDouble();
 }
 
+// The pupil drags the slider to `value` and lets go of it there.
+inline void ReleaseSliderAt(widgets::CReleaseSlider* slider, int value)
+{
+    slider->setValue(value);
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.subControls = QStyle::SC_All;
+    const QPoint handle =
+        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+    QTest::mousePress(slider, Qt::LeftButton, {}, handle);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, handle);
+}
+
 // Answers the next message box and remembers its text.
 struct MessageCatcher {
     QString text;
@@ -58,6 +80,28 @@ struct MessageCatcher {
         text = box->text();
         box->accept();
     }};
+};
+
+// Answers every message box while it lives, and keeps their texts in order.
+class MessageLog {
+public:
+    MessageLog()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                    texts.push_back(box->text());
+                    box->accept();
+                }
+        });
+        timer_.start(10);
+    }
+    // The texts so far, and the log emptied.
+    QStringList Take() { return std::exchange(texts, {}); }
+    QStringList texts;
+
+private:
+    QTimer timer_;
 };
 
 // Export and import without a desktop: files go to a temporary program folder, the "open" action and
