@@ -59,6 +59,12 @@ const std::vector<CRecordingExperiment::ColumnSlot> kColumn = {
 };
 
 constexpr QSize kSliderSize(200, 40);
+constexpr int kRateValueHeight = 26;
+
+QString RateValueMarkup(int hz)
+{
+    return QStringLiteral("\\font{Times New Roman,26}\\text{ %1(Hz)}").arg(hz);
+}
 
 }  // namespace
 
@@ -144,7 +150,9 @@ void CDlgTdGalileo::LayoutLabelRows(int x0, int upperTop, int lowerTop)
     const int th = metrics.TextHeight();
     widgets::CLabelRow row(x0 + metrics.TextWidth(QStringLiteral("X: 123456(m)")), lowerTop, th);
     row.Place(rateCaption_, metrics.BoxWidth(QStringLiteral("采集频率:"), RateCaptionMarkup()));
-    row.Place(rateValue_, metrics.BoxWidth(QStringLiteral("50(Hz)"), LatinFont() + QStringLiteral("\\text{ 50(Hz)}")));
+    // The value is drawn at 26 px in both variants: as wide and as high as that needs.
+    const QRect value = row.Next(metrics.BoxWidth(QStringLiteral("50(Hz)"), RateValueMarkup(50)));
+    rateValue_->setGeometry(value.adjusted(0, 0, 0, std::max(0, kRateValueHeight - th)));
     // The track bar is taller than the row: centred on it.
     slider_->setGeometry(QRect(QPoint(row.X(), lowerTop + th / 2 - kSliderSize.height() / 2), kSliderSize));
 }
@@ -152,8 +160,7 @@ void CDlgTdGalileo::LayoutLabelRows(int x0, int upperTop, int lowerTop)
 void CDlgTdGalileo::RebuildLabelTexts()
 {
     CRecordingExperiment::RebuildLabelTexts();
-    const auto hz = static_cast<int>(m_samplingFrequency.load());
-    widgets::SetMarkup(rateValue_, QStringLiteral("\\font{Times New Roman,26}\\text{ %1(Hz)}").arg(hz));
+    widgets::SetMarkup(rateValue_, RateValueMarkup(static_cast<int>(m_samplingFrequency.load())));
 }
 
 }  // namespace zelkor::experiments

@@ -23,7 +23,7 @@ constexpr int kStop = 233;
 
 // The pupil zeroes where the ball is held at the top of the incline.
 struct Pupil : zelkor::testing::Pupil<CDlgTdGalileo> {
-    Pupil() : zelkor::testing::Pupil<CDlgTdGalileo>(Options{{0.10, 0.10}}) { ZeroAtOrigin(); }
+    Pupil() : zelkor::testing::Pupil<CDlgTdGalileo>(Pos{0.10, 0.10}) { ZeroAtOrigin(); }
     widgets::CReleaseSlider* Slider() const { return Control<widgets::CReleaseSlider>(kIdFrequencySlider); }
     // Both boxes carry 5006: the caption first, then the value.
     widgets::CZelFormattedTextBox* RateValue() const

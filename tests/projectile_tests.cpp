@@ -31,7 +31,7 @@ const QString kFitFailedText = QStringLiteral("曲线拟合失败！");
 // The pupil zeroes at the table edge, 0.15 m out on both axes of the window's frame.
 struct Pupil : zelkor::testing::Pupil<CDlgTdAcoustics> {
     explicit Pupil(const QString& height = QStringLiteral("0.80"), bool zero = true)
-        : zelkor::testing::Pupil<CDlgTdAcoustics>({{0.15, 0.15}, height})
+        : zelkor::testing::Pupil<CDlgTdAcoustics>(Pos{0.15, 0.15}, height)
     {
         if (zero)
             ZeroAtOrigin();

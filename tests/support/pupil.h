@@ -136,24 +136,22 @@ struct FileDesk {
 template <class Window>
 class Pupil {
 public:
-    struct Options {
-        Pos origin;  // where the ball is held, in the window's frame; the pupil zeroes there
-        QString height = QStringLiteral("0.80");
-        std::uint8_t secondVersion = 0x11;  // 0x10: a sensor without the time field
-    };
-
-    explicit Pupil(const Options& options) : origin(options.origin)
+    // `origin`: where the ball is held, in the window's frame (the pupil zeroes there); `height`: typed
+    // into the drop-height field before the window opens; a second version 0x10 is a sensor without the
+    // time field.
+    explicit Pupil(Pos origin, const QString& height = QStringLiteral("0.80"), std::uint8_t secondVersion = 0x11)
+        : origin(origin)
     {
         using namespace std::chrono_literals;
         platform->SetDevices({ScriptedPlatform::MakeDevicePath("1&2&3")});
-        platform->SetWriteHook([this, v = options.secondVersion](const std::string&, const ScriptedPlatform::Bytes& b) {
+        platform->SetWriteHook([this, v = secondVersion](const std::string&, const ScriptedPlatform::Bytes& b) {
             if (answering && b.size() >= 5 && b[4] == 0x01)
                 platform->QueueRead(IdentifyReplyBytes(0x12, v));
         });
         window = experiments::MakeExperimentWindow<Window>(nullptr, platform);
         if (auto* edit = widgets::FindControl<widgets::CEasyEdit>(window.get(), experiments::kIdHeightEdit);
-            edit && options.height != edit->text())
-            edit->setText(options.height);
+            edit && height != edit->text())
+            edit->setText(height);
         window->show();
         EXPECT_TRUE(WaitUntil([&] { return window->StartedUp(); }));
         if (window->WorkerCreated()) {
