@@ -29,40 +29,15 @@ CRecordingExperiment::Setup FreeFallSetup()
     return s;
 }
 
-const std::vector<CRecordingExperiment::ButtonSpec> kButtons = {
-    {kIdZero, "零点设置", kFaceSetting},
-    {kIdCalibrate, "竖直校准", kFaceSetting},
-    {kIdStartRecording, "开始记录", kFaceStart},
-    {acquisition::kIdStop, "停止记录", kFaceStop, Initially::Disabled},
-    {kIdComponentX, "X", kFaceSetting, Initially::Disabled},
-    {kIdComponentY, "Y", kFaceSetting, Initially::Disabled},
+// The window's own button between the component toggles and "清屏".
+const std::vector<CRecordingExperiment::ButtonSpec> kAnalysis = {
     {kIdAcceleration, "加速度", kFaceSetting, Initially::Disabled},
-    {kIdClear, "清屏", kFaceSetting, Initially::Disabled},
-    {kIdImport, "数据导入", kFaceFile},
-    {kIdExport, "数据导出", kFaceFile, Initially::Disabled},
-    {kIdColours, "颜色设置", kFaceColours},
-    {acquisition::kIdStart, "开始记录", kFaceStart, Initially::Hidden},
-    {kIdDeleteRows, "", kFaceSetting, Initially::Hidden},
-    {acquisition::kIdSnapshot, "", kFaceStart},
-    {acquisition::kIdBack, "", kFaceStart},
-};
-
-const std::vector<CRecordingExperiment::ColumnSlot> kColumn = {
-    {kIdZero},
-    {kIdCalibrate},
-    {kIdStartRecording},
-    {acquisition::kIdStop},
-    {kIdComponentX, kIdComponentY},
-    {kIdAcceleration},
-    {kIdClear, 0, true},
-    {kIdImport, 0, true},
-    {kIdExport},
 };
 
 }  // namespace
 
 CDlgTdFreelyFall::CDlgTdFreelyFall(CWindowKey key, QWidget* parent, std::shared_ptr<device::UsbPlatform> platform)
-    : CRecordingExperiment(key, FreeFallSetup(), kButtons, parent, std::move(platform))
+    : CRecordingExperiment(key, FreeFallSetup(), RecordingButtons("竖直校准", kAnalysis), parent, std::move(platform))
 {
     connect(Button(kIdAcceleration), &QPushButton::clicked, this, &CDlgTdFreelyFall::Acceleration);
     SetChartView();
@@ -148,7 +123,7 @@ void CDlgTdFreelyFall::LayoutWindow()
 {
     const int w = width();
     const int h = height();
-    LayoutButtonColumn(kColumn, (h - 40 - 422) / 2);
+    LayoutButtonColumn(RecordingColumn(kAnalysis), (h - 40 - 422) / 2);
     PlaceFrameButtons();
     const int th = LabelTextHeight();
     const int lowerTop = h - 10 - th;

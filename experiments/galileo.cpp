@@ -30,33 +30,8 @@ CRecordingExperiment::Setup GalileoSetup()
     return s;
 }
 
-const std::vector<CRecordingExperiment::ButtonSpec> kButtons = {
-    {kIdZero, "零点设置", kFaceSetting},
-    {kIdCalibrate, "水平校准", kFaceSetting},
-    {kIdStartRecording, "开始记录", kFaceStart},
-    {acquisition::kIdStop, "停止记录", kFaceStop, Initially::Disabled},
-    {kIdComponentX, "X", kFaceSetting, Initially::Disabled},
-    {kIdComponentY, "Y", kFaceSetting, Initially::Disabled},
-    {kIdClear, "清屏", kFaceSetting, Initially::Disabled},
-    {kIdImport, "数据导入", kFaceFile},
-    {kIdExport, "数据导出", kFaceFile, Initially::Disabled},
-    {kIdColours, "颜色设置", kFaceColours},
-    {acquisition::kIdStart, "开始记录", kFaceStart, Initially::Hidden},
-    {kIdDeleteRows, "", kFaceSetting, Initially::Hidden},
-    {acquisition::kIdSnapshot, "", kFaceStart},
-    {acquisition::kIdBack, "", kFaceStart},
-};
-
-const std::vector<CRecordingExperiment::ColumnSlot> kColumn = {
-    {kIdZero},
-    {kIdCalibrate},
-    {kIdStartRecording},
-    {acquisition::kIdStop},
-    {kIdComponentX, kIdComponentY},
-    {kIdClear, 0, true},
-    {kIdImport, 0, true},
-    {kIdExport},
-};
+// No calculation: nothing between the component toggles and "清屏".
+const std::vector<CRecordingExperiment::ButtonSpec> kAnalysis = {};
 
 constexpr QSize kSliderSize(200, 40);
 constexpr int kRateValueHeight = 26;
@@ -69,7 +44,7 @@ QString RateValueMarkup(int hz)
 }  // namespace
 
 CDlgTdGalileo::CDlgTdGalileo(CWindowKey key, QWidget* parent, std::shared_ptr<device::UsbPlatform> platform)
-    : CRecordingExperiment(key, GalileoSetup(), kButtons, parent, std::move(platform))
+    : CRecordingExperiment(key, GalileoSetup(), RecordingButtons("水平校准", kAnalysis), parent, std::move(platform))
 {
     rateCaption_ = widgets::AddTextBox(this, kIdRateCaption);
     rateValue_ = widgets::AddTextBox(this, kIdRateCaption);
@@ -139,7 +114,7 @@ bool CDlgTdGalileo::AcceptsImportedRow(const Record& record) const
 
 void CDlgTdGalileo::LayoutWindow()
 {
-    LayoutSideTableWindow(kColumn);
+    LayoutSideTableWindow(RecordingColumn(kAnalysis));
 }
 
 void CDlgTdGalileo::LayoutLabelRows(int x0, int upperTop, int lowerTop)

@@ -32,36 +32,10 @@ CRecordingExperiment::Setup ProjectileSetup()
     return s;
 }
 
-const std::vector<CRecordingExperiment::ButtonSpec> kButtons = {
-    {kIdZero, "零点设置", kFaceSetting},
-    {kIdCalibrate, "水平校准", kFaceSetting},
-    {kIdStartRecording, "开始记录", kFaceStart},
-    {acquisition::kIdStop, "停止记录", kFaceStop, Initially::Disabled},
-    {kIdComponentX, "X", kFaceSetting, Initially::Disabled},
-    {kIdComponentY, "Y", kFaceSetting, Initially::Disabled},
+// The window's own buttons between the component toggles and "清屏".
+const std::vector<CRecordingExperiment::ButtonSpec> kAnalysis = {
     {kIdParabola, "二次拟合", kFaceSetting, Initially::Disabled},
     {kIdAcceleration, "加速度", kFaceSetting, Initially::Disabled},
-    {kIdClear, "清屏", kFaceSetting, Initially::Disabled},
-    {kIdImport, "数据导入", kFaceFile},
-    {kIdExport, "数据导出", kFaceFile, Initially::Disabled},
-    {kIdColours, "颜色设置", kFaceColours},
-    {acquisition::kIdStart, "开始记录", kFaceStart, Initially::Hidden},
-    {kIdDeleteRows, "", kFaceSetting, Initially::Hidden},
-    {acquisition::kIdSnapshot, "", kFaceStart},
-    {acquisition::kIdBack, "", kFaceStart},
-};
-
-const std::vector<CRecordingExperiment::ColumnSlot> kColumn = {
-    {kIdZero},
-    {kIdCalibrate},
-    {kIdStartRecording},
-    {acquisition::kIdStop},
-    {kIdComponentX, kIdComponentY},
-    {kIdParabola},
-    {kIdAcceleration},
-    {kIdClear, 0, true},
-    {kIdImport, 0, true},
-    {kIdExport},
 };
 
 // The buttons that the velocity view keeps disabled: the position series' tools.
@@ -75,7 +49,7 @@ void ShowFitFailed(QWidget* window)
 }  // namespace
 
 CDlgTdAcoustics::CDlgTdAcoustics(CWindowKey key, QWidget* parent, std::shared_ptr<device::UsbPlatform> platform)
-    : CRecordingExperiment(key, ProjectileSetup(), kButtons, parent, std::move(platform))
+    : CRecordingExperiment(key, ProjectileSetup(), RecordingButtons("水平校准", kAnalysis), parent, std::move(platform))
 {
     parabola_.style = vxLine_.style = vyLine_.style = widgets::kStylePolyline;
     parabola_.lineColour = vxLine_.lineColour = QColor(0, 0, 0);
@@ -332,7 +306,7 @@ void CDlgTdAcoustics::DrawLine(widgets::CChartSeries& series, double k, double b
 
 void CDlgTdAcoustics::LayoutWindow()
 {
-    LayoutSideTableWindow(kColumn);
+    LayoutSideTableWindow(RecordingColumn(kAnalysis));
 }
 
 }  // namespace zelkor::experiments

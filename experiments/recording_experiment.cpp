@@ -78,6 +78,41 @@ PositionFrame::Shown PositionFrame::Apply(double sampleX, double sampleY) const
     return s;
 }
 
+std::vector<CRecordingExperiment::ButtonSpec> CRecordingExperiment::RecordingButtons(
+    const char* calibration, const std::vector<ButtonSpec>& analysis)
+{
+    std::vector<ButtonSpec> b = {
+        {kIdZero, "零点设置", kFaceSetting},
+        {kIdCalibrate, calibration, kFaceSetting},
+        {kIdStartRecording, "开始记录", kFaceStart},
+        {acquisition::kIdStop, "停止记录", kFaceStop, Initially::Disabled},
+        {kIdComponentX, "X", kFaceSetting, Initially::Disabled},
+        {kIdComponentY, "Y", kFaceSetting, Initially::Disabled},
+    };
+    b.insert(b.end(), analysis.begin(), analysis.end());
+    b.insert(b.end(), {
+                          {kIdClear, "清屏", kFaceSetting, Initially::Disabled},
+                          {kIdImport, "数据导入", kFaceFile},
+                          {kIdExport, "数据导出", kFaceFile, Initially::Disabled},
+                          {kIdColours, "颜色设置", kFaceColours},
+                          {acquisition::kIdStart, "开始记录", kFaceStart, Initially::Hidden},
+                          {kIdDeleteRows, "", kFaceSetting, Initially::Hidden},
+                          {acquisition::kIdSnapshot, "", kFaceStart},
+                          {acquisition::kIdBack, "", kFaceStart},
+                      });
+    return b;
+}
+
+std::vector<CRecordingExperiment::ColumnSlot> CRecordingExperiment::RecordingColumn(const std::vector<ButtonSpec>& analysis)
+{
+    std::vector<ColumnSlot> column = {{kIdZero}, {kIdCalibrate}, {kIdStartRecording}, {acquisition::kIdStop},
+                                      {kIdComponentX, kIdComponentY}};
+    for (const ButtonSpec& b : analysis)
+        column.push_back({b.id});
+    column.insert(column.end(), {{kIdClear, 0, true}, {kIdImport, 0, true}, {kIdExport}});
+    return column;
+}
+
 // --- construction ------------------------------------------------------------------------------------
 
 CRecordingExperiment::CRecordingExperiment(CWindowKey key, const Setup& setup, const std::vector<ButtonSpec>& buttons,

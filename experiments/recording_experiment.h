@@ -132,6 +132,12 @@ public:
         bool newGroup = false;
     };
 
+    // The buttons of a recording window, in their column's order: zero setting, calibration (with its
+    // caption), start and stop, the two component toggles, the window's own analysis buttons, clear,
+    // import, export; then the colour button and the frame's buttons. The column places them.
+    static std::vector<ButtonSpec> RecordingButtons(const char* calibration, const std::vector<ButtonSpec>& analysis);
+    static std::vector<ColumnSlot> RecordingColumn(const std::vector<ButtonSpec>& analysis);
+
     ~CRecordingExperiment() override;
 
     // Observation (tests, snapshots of state).

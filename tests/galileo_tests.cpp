@@ -115,25 +115,14 @@ TEST(GalileoFrequency, TheSliderTakesEffectWhenReleased)
 // from the zero point; 500 records fill the table.
 TEST(GalileoRecording, TheDistanceLimitAndTheLongTable)
 {
-    struct Case {
-        const char* what;
-        std::vector<Pos> shown;
-        size_t records;
-        bool stillRecording;
-    };
-    const Case cases[] = {
+    const zelkor::testing::RecordingCase cases[] = {
         {"0.76 m away ends it while X < 1", {{0.2, 0.1}, {0.6, 0.46}}, 1, false},
         {"0.74 m away is recorded", {{0.2, 0.1}, {0.6, 0.43}}, 2, true},
         {"the first sample is never an end", {{0.7, 0.4}, {0.3, 0.1}}, 2, true},
         {"behind the zero point is left out", {{-0.01, 0.1}, {0.0, 0.0}}, 1, true},
     };
-    for (const Case& c : cases) {
-        Pupil pupil;
-        pupil.Click(kIdStartRecording);
-        pupil.Feed(c.shown);
-        EXPECT_EQ(pupil.window->Records().size(), c.records) << c.what;
-        EXPECT_EQ(pupil.window->Recording(), c.stillRecording) << c.what;
-    }
+    for (const auto& c : cases)
+        Pupil().ExpectRecording(c);
     Pupil full;
     full.Click(kIdStartRecording);
     full.Feed(std::vector<Pos>(501, Pos{0.3, 0.1}));

@@ -36,12 +36,6 @@ struct Pupil : zelkor::testing::Pupil<CDlgTdAcoustics> {
         if (zero)
             ZeroAtOrigin();
     }
-    // Samples exactly at these positions (no zero point is set, so none is shifted by it).
-    void PushAll(const std::vector<Pos>& shown)
-    {
-        for (const Pos& p : shown)
-            Push(p.x, p.y);
-    }
     // A ball pushed along the table and launched from the edge at 1.2 m/s: two run-up samples
     // (not recorded), then `flying` samples 0.02 s apart from 0.01 s after the launch, then one beyond
     // `end` (X = 1.5 or the drop height) that ends the recording. At 25 Hz every other report is
@@ -122,26 +116,15 @@ TEST(ProjectileWindow, OpensWithItsControlsViewsAndLayout)
 // The recording rule, sample by sample (the edge is the zero point; h = 0.8).
 TEST(ProjectileRecording, TakesZeroToOneMetreAndEndsBeyondItOrTheDropHeight)
 {
-    struct Case {
-        const char* what;
-        std::vector<Pos> shown;
-        size_t records;
-        bool stillRecording;
-    };
-    const Case cases[] = {
+    const zelkor::testing::RecordingCase cases[] = {
         {"X = 1.0 is neither recorded nor an end", {{0.5, 0.1}, {1.0, 0.2}}, 1, true},
         {"X = 1.001 ends it", {{0.5, 0.1}, {1.001, 0.2}}, 1, false},
         {"the first sample is never an end", {{1.001, 0.1}, {0.2, 0.1}}, 1, true},
         {"below the drop height ends it", {{0.5, 0.1}, {0.6, 0.81}}, 1, false},
         {"behind the edge and above it are left out", {{-0.01, 0.1}, {0.0, -0.004}, {0.1, -0.006}}, 1, true},
     };
-    for (const Case& c : cases) {
-        Pupil pupil(QStringLiteral("0.80"), false);
-        pupil.Click(kIdStartRecording);
-        pupil.PushAll(c.shown);
-        EXPECT_EQ(pupil.window->Records().size(), c.records) << c.what;
-        EXPECT_EQ(pupil.window->Recording(), c.stillRecording) << c.what;
-    }
+    for (const auto& c : cases)
+        Pupil(QStringLiteral("0.80"), false).ExpectRecording(c);
     Pupil full;
     full.Click(kIdStartRecording);
     std::vector<Pos> slow(101, Pos{0.3, 0.1});

@@ -9,6 +9,7 @@
 #include "output/spreadsheet_io.h"
 #include "output/workbook.h"
 #include "tests/support/scripted_platform.h"
+#include "tests/support/slider_handle.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/when_shown.h"
 #include "widgets/control_ids.h"
@@ -18,7 +19,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -59,16 +59,7 @@ inline double LabelValue(const QString& label)
 inline void ReleaseSliderAt(widgets::CReleaseSlider* slider, int value)
 {
     slider->setValue(value);
-    QStyleOptionSlider option;
-    option.initFrom(slider);
-    option.orientation = slider->orientation();
-    option.minimum = slider->minimum();
-    option.maximum = slider->maximum();
-    option.sliderPosition = slider->sliderPosition();
-    option.sliderValue = slider->value();
-    option.subControls = QStyle::SC_All;
-    const QPoint handle =
-        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+    const QPoint handle = SliderHandleCentre(slider);
     QTest::mousePress(slider, Qt::LeftButton, {}, handle);
     QTest::mouseRelease(slider, Qt::LeftButton, {}, handle);
 }
@@ -131,6 +122,15 @@ struct FileDesk {
         EXPECT_TRUE(book.SaveAs(path.toStdString()));
         return path;
     }
+};
+
+// A case of a window's recording rule: samples at these shown positions, the records they leave and
+// whether the recording goes on.
+struct RecordingCase {
+    const char* what;
+    std::vector<Pos> shown;
+    size_t records;
+    bool stillRecording;
 };
 
 template <class Window>
@@ -202,6 +202,20 @@ public:
         s.interval = interval;
         window->m_sampleQueue.Push(s);
         window->RefreshView();
+    }
+
+    // Samples exactly at these positions; without a zero point set none is shifted by it.
+    void PushAll(const std::vector<Pos>& shown)
+    {
+        for (const Pos& p : shown)
+            Push(p.x, p.y);
+    }
+    void ExpectRecording(const RecordingCase& c)
+    {
+        Click(experiments::kIdStartRecording);
+        PushAll(c.shown);
+        EXPECT_EQ(window->Records().size(), c.records) << c.what;
+        EXPECT_EQ(window->Recording(), c.stillRecording) << c.what;
     }
 
     Pos origin;
