@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 using namespace zelkor::acquisition;
 
@@ -73,4 +77,127 @@ TEST(PositionSolving, OnlyThreeVariants)
 {
     EXPECT_EQ(SolverFor(-1), nullptr);
     EXPECT_EQ(SolverFor(3), nullptr);
+}
+
+namespace {
+
+// Distances as the engine makes them: single-precision millimetres from the report, times 0.001.
+double Metres(float mm)
+{
+    return mm * 0.001;
+}
+
+bool Finite(const Position& p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+// Checks one accepted pair in every variant: finite, and variant 2 at the measured distances with
+// variant 1 its turned and shifted copy. Tolerances are those of a flat triangle's rounding.
+void ExpectSound(double left, double right)
+{
+    SCOPED_TRACE(testing::Message() << "left " << left << " right " << right);
+    const Position raw = Solve(0, left, right);
+    EXPECT_EQ(raw.x, left);
+    EXPECT_EQ(raw.y, right);
+    const Position s = Solve(2, left, right);
+    const Position t = Solve(1, left, right);
+    ASSERT_TRUE(Finite(s));
+    ASSERT_TRUE(Finite(t));
+    EXPECT_GE(s.y, 0.0);
+    EXPECT_NEAR(std::hypot(s.x + kBaseline / 2, s.y), left, 1e-9);
+    EXPECT_NEAR(std::hypot(s.x - kBaseline / 2, s.y), right, 1e-9);
+    EXPECT_NEAR(t.x, (s.y - s.x) / std::sqrt(2.0) - 0.05, 1e-6);
+    EXPECT_NEAR(t.y, (s.x + s.y) / std::sqrt(2.0) - 0.05, 1e-6);
+}
+
+}  // namespace
+
+// Integer-millimetre pairs on and next to the two edges of the triangle test: the difference equal to
+// the baseline (transmitter on the line beyond a receiver) and the sum equal to it (between them).
+// Whatever the rounding lets through must solve to a position on or near that line, never to NaN.
+TEST(PositionSolving, EdgePairsThatPassTheTriangleTestSolveSoundly)
+{
+    struct Edge {
+        const char* name;
+        int difference;  // |L - R| in mm, or -1
+        int sum;         // L + R in mm, or -1
+    };
+    const Edge edges[] = {
+        {"difference 68", 68, -1}, {"difference 69", 69, -1}, {"difference 70", 70, -1},
+        {"sum 69", -1, 69},        {"sum 70", -1, 70},
+    };
+    int onTheEdge = 0;
+    for (const Edge& edge : edges) {
+        SCOPED_TRACE(edge.name);
+        std::vector<std::pair<int, int>> pairs;  // ordered (left, right) in mm
+        if (edge.difference >= 0) {
+            for (int a = 1; a <= 4000; ++a) {
+                pairs.emplace_back(a, a + edge.difference);
+                pairs.emplace_back(a + edge.difference, a);
+            }
+        } else {
+            for (int a = 1; a < edge.sum; ++a)
+                pairs.emplace_back(a, edge.sum - a);
+        }
+        int accepted = 0;
+        for (const auto& [l, r] : pairs) {
+            const double left = Metres(static_cast<float>(l));
+            const double right = Metres(static_cast<float>(r));
+            if (!FormsTriangle(left, right))
+                continue;
+            ++accepted;
+            ExpectSound(left, right);
+        }
+        if (edge.difference == 69)
+            onTheEdge = accepted;
+        // Next to the edges every pair is a real triangle or none is; the baseline sum never passes.
+        else if (edge.difference == 70 || edge.sum == 69)
+            EXPECT_EQ(accepted, 0);
+        else
+            EXPECT_EQ(accepted, static_cast<int>(pairs.size()));
+    }
+    // Rounding lets a good part of the baseline-difference pairs through (they used to give NaN).
+    EXPECT_GT(onTheEdge, 2000);
+
+    // The pair of the report: the transmitter 145.5 mm right of the midpoint, on the line.
+    const Position t = Solve(1, Metres(180.0f), Metres(111.0f));
+    EXPECT_NEAR(t.x, -0.1455 / std::sqrt(2.0) - 0.05, 1e-7);
+    EXPECT_NEAR(t.y, 0.1455 / std::sqrt(2.0) - 0.05, 1e-7);
+}
+
+// Nearly flat triangles closer to the edge than integer millimetres reach, and arbitrary bit patterns
+// as a damaged report would carry them: whatever the triangle test accepts gives a finite position.
+TEST(PositionSolving, AnyAcceptedPairGivesAFinitePosition)
+{
+    for (const float right : {34.5f, 100.0f, 1000.0f, 2999.9f}) {
+        for (const float toward : {0.0f, 1e9f}) {
+            float left = right + 69.0f;
+            for (int ulps = 0; ulps <= 3; ++ulps, left = std::nextafter(left, toward)) {
+                for (const auto& [l, r] : {std::pair{left, right}, std::pair{right, left}}) {
+                    if (FormsTriangle(Metres(l), Metres(r)))
+                        ExpectSound(Metres(l), Metres(r));
+                }
+            }
+        }
+    }
+
+    std::uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return state;
+    };
+    int accepted = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double left = Metres(std::bit_cast<float>(next()));
+        // Half the time a right distance within the baseline of the left one, so that many pairs pass.
+        const double right = i % 2 ? Metres(std::bit_cast<float>(next()))
+                                   : left + (static_cast<double>(next() % 2001) - 1000.0) * 7e-5;
+        if (!FormsTriangle(left, right))
+            continue;
+        ++accepted;
+        for (int variant = 0; variant < 3; ++variant)
+            ASSERT_TRUE(Finite(Solve(variant, left, right))) << left << " " << right << " variant " << variant;
+    }
+    EXPECT_GT(accepted, 10000);
 }
