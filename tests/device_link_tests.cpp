@@ -411,7 +411,12 @@ TEST(ReportDecoding, AnyInputIsSafe)
             EXPECT_GE(versions->first, 0.0f);
             EXPECT_LE(versions->first, 16.5f);
         }
-        (void)DecodeReport(report, round % 2 == 0);  // NaN and infinity patterns included
+        // NaN and infinity patterns included; whatever the time field holds, the interval is usable.
+        const auto decoded = DecodeReport(report, round % 2 == 0);
+        if (decoded.intervalUs) {
+            EXPECT_GT(*decoded.intervalUs, 0.0f);
+            EXPECT_LE(*decoded.intervalUs, kMaxReportIntervalUs);
+        }
     }
     EXPECT_GT(accepted, 0);
 }
