@@ -92,14 +92,11 @@ bool Finite(const Position& p)
     return std::isfinite(p.x) && std::isfinite(p.y);
 }
 
-// Checks one accepted pair in every variant: finite, and variant 2 at the measured distances with
-// variant 1 its turned and shifted copy. Tolerances are those of a flat triangle's rounding.
+// Variant 2 puts an accepted pair at its measured distances (on or above the line through the
+// receivers) and variant 1 is its turned and shifted copy, to a flat triangle's rounding.
 void ExpectSound(double left, double right)
 {
     SCOPED_TRACE(testing::Message() << "left " << left << " right " << right);
-    const Position raw = Solve(0, left, right);
-    EXPECT_EQ(raw.x, left);
-    EXPECT_EQ(raw.y, right);
     const Position s = Solve(2, left, right);
     const Position t = Solve(1, left, right);
     ASSERT_TRUE(Finite(s));
@@ -113,52 +110,29 @@ void ExpectSound(double left, double right)
 
 }  // namespace
 
-// Integer-millimetre pairs on and next to the two edges of the triangle test: the difference equal to
-// the baseline (transmitter on the line beyond a receiver) and the sum equal to it (between them).
-// Whatever the rounding lets through must solve to a position on or near that line, never to NaN.
+// Integer-millimetre pairs on the two edges of the triangle test: the difference equal to the
+// baseline (transmitter on the line beyond a receiver) and the sum equal to it (between them).
+// Whatever the rounding lets through solves to a position on that line, never to NaN.
 TEST(PositionSolving, EdgePairsThatPassTheTriangleTestSolveSoundly)
 {
-    struct Edge {
-        const char* name;
-        int difference;  // |L - R| in mm, or -1
-        int sum;         // L + R in mm, or -1
-    };
-    const Edge edges[] = {
-        {"difference 68", 68, -1}, {"difference 69", 69, -1}, {"difference 70", 70, -1},
-        {"sum 69", -1, 69},        {"sum 70", -1, 70},
-    };
-    int onTheEdge = 0;
-    for (const Edge& edge : edges) {
-        SCOPED_TRACE(edge.name);
-        std::vector<std::pair<int, int>> pairs;  // ordered (left, right) in mm
-        if (edge.difference >= 0) {
-            for (int a = 1; a <= 4000; ++a) {
-                pairs.emplace_back(a, a + edge.difference);
-                pairs.emplace_back(a + edge.difference, a);
-            }
-        } else {
-            for (int a = 1; a < edge.sum; ++a)
-                pairs.emplace_back(a, edge.sum - a);
-        }
-        int accepted = 0;
-        for (const auto& [l, r] : pairs) {
-            const double left = Metres(static_cast<float>(l));
-            const double right = Metres(static_cast<float>(r));
-            if (!FormsTriangle(left, right))
-                continue;
+    std::vector<std::pair<int, int>> pairs;  // (left, right) in mm
+    for (int a = 1; a <= 4000; ++a) {
+        pairs.emplace_back(a, a + 69);
+        pairs.emplace_back(a + 69, a);
+        if (a < 69)
+            pairs.emplace_back(a, 69 - a);
+    }
+    int accepted = 0;
+    for (const auto& [l, r] : pairs) {
+        const double left = Metres(static_cast<float>(l));
+        const double right = Metres(static_cast<float>(r));
+        if (FormsTriangle(left, right)) {
             ++accepted;
             ExpectSound(left, right);
         }
-        if (edge.difference == 69)
-            onTheEdge = accepted;
-        // Next to the edges every pair is a real triangle or none is; the baseline sum never passes.
-        else if (edge.difference == 70 || edge.sum == 69)
-            EXPECT_EQ(accepted, 0);
-        else
-            EXPECT_EQ(accepted, static_cast<int>(pairs.size()));
     }
-    // Rounding lets a good part of the baseline-difference pairs through (they used to give NaN).
-    EXPECT_GT(onTheEdge, 2000);
+    // Rounding lets a good part of them through; over a third of those used to solve to NaN.
+    EXPECT_GT(accepted, 2000);
 
     // The pair of the report: the transmitter 145.5 mm right of the midpoint, on the line.
     const Position t = Solve(1, Metres(180.0f), Metres(111.0f));
@@ -166,22 +140,10 @@ TEST(PositionSolving, EdgePairsThatPassTheTriangleTestSolveSoundly)
     EXPECT_NEAR(t.y, 0.1455 / std::sqrt(2.0) - 0.05, 1e-7);
 }
 
-// Nearly flat triangles closer to the edge than integer millimetres reach, and arbitrary bit patterns
-// as a damaged report would carry them: whatever the triangle test accepts gives a finite position.
+// Arbitrary bit patterns, as a damaged report carries them: whatever the triangle test accepts gives
+// a finite position in every variant.
 TEST(PositionSolving, AnyAcceptedPairGivesAFinitePosition)
 {
-    for (const float right : {34.5f, 100.0f, 1000.0f, 2999.9f}) {
-        for (const float toward : {0.0f, 1e9f}) {
-            float left = right + 69.0f;
-            for (int ulps = 0; ulps <= 3; ++ulps, left = std::nextafter(left, toward)) {
-                for (const auto& [l, r] : {std::pair{left, right}, std::pair{right, left}}) {
-                    if (FormsTriangle(Metres(l), Metres(r)))
-                        ExpectSound(Metres(l), Metres(r));
-                }
-            }
-        }
-    }
-
     std::uint32_t state = 12345;
     auto next = [&] {
         state = state * 1664525u + 1013904223u;
