@@ -204,7 +204,7 @@ bool CDlgTdExpBase::ReadReport()
     const double left = decoded.leftMm * 0.001;
     const double right = decoded.rightMm * 0.001;
     // Only a real triangle with the baseline can be solved (and this refuses NaN as well).
-    if (!(left + right > m_baseline && std::fabs(left - right) < m_baseline))
+    if (!FormsTriangle(left, right, m_baseline))
         return true;
     DataPck raw;
     raw.x = left;
