@@ -208,6 +208,7 @@ void CDlgTdFreelyFall::VerticalCalibration()
     }
     frame_.theta += std::atan(shown_.x / shown_.y);
     frame_.rotationOn = true;
+    device::SendDemoCue(device::DemoCue::CalibrationSet);
 }
 
 void CDlgTdFreelyFall::StartRecording()
@@ -306,6 +307,7 @@ void CDlgTdFreelyFall::Clear()
     }
     SetEnabled({kIdAcceleration, kIdExport, kIdClear}, false);
     RefreshChart();
+    device::SendDemoCue(device::DemoCue::Cleared);
 }
 
 std::vector<int> CDlgTdFreelyFall::DataButtons() const
