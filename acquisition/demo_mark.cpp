@@ -17,6 +17,7 @@ namespace {
 constexpr int kGapToNeighbour = 10;
 constexpr int kPadding = 8;
 constexpr int kCellHeight = 22;
+constexpr int kMenuCellHeight = 20;  // as the experiments' button captions, readable from the back
 const QColor kMarkColour(200, 0, 0);
 
 QFont MarkFont()
@@ -36,6 +37,7 @@ CDemoMark::CDemoMark(QWidget* frame, QWidget* rightNeighbour, QSize bannerSize)
 {
     setObjectName(QStringLiteral("demoMark"));
     menu_->setObjectName(QStringLiteral("demoHelperMenu"));
+    menu_->setFont(widgets::FontForCellHeight(QStringLiteral("宋体"), kMenuCellHeight));
     frame->installEventFilter(this);
     if (rightNeighbour_)
         rightNeighbour_->installEventFilter(this);

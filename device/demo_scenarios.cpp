@@ -212,8 +212,10 @@ void AddHelper(DemoScenario::Setup& s, const std::string& home, Motion putBack, 
     s.phases.push_back(Move(kPutBack, kHelperCarry, home, std::move(putBack)));
     if (calibrates) {
         s.phases.push_back(Move(kToCalibration, kHelperCarry, kAtCalibration, CarryTo(calibration->point, kHelperCarry)));
-        // A pupil who records instead gets the object put back, so that the try goes on from there.
-        s.phases.push_back(Rest(kAtCalibration, StayPut(),
+        // Held as long as the pupil takes; a calibration taken while the helper was still on the way
+        // counts (the request began the run). A pupil who records instead gets the object put back, so
+        // that the try goes on from there.
+        s.phases.push_back(Run(kAtCalibration, StayPut(),
                                 {OnCue(kCalibrationSet, kAfterCalibration, kFromCalibration),
                                  WhileRecording(kHelperReaction, kPutBack)}));
         s.phases.push_back(
@@ -654,20 +656,24 @@ void DemoScenario::Advance(double t)
         double end = phaseStart_ + phase.duration;
         std::size_t to = next_[current_];
         double since = cueSince_;
+        std::size_t byExit = 0;  // 1 + the exit that ends the phase; 0: its duration
         for (std::size_t i = 0; i < phase.exits.size(); ++i) {
             const double fire = FireTime(i);
             if (fire < end) {
                 end = fire;
                 to = exitTo_[current_][i];
                 since = exitSince_[i];
+                byExit = i + 1;
             }
         }
         end = std::max(end, lastTime_);
         if (!(end <= t))
             break;
         const DemoPoint at = phase.motion(end - phaseStart_, phaseFrom_);
-        // Leaving a resting pose begins a run: from now on it heeds what the pupil did since then.
-        Enter(to, end, at, phase.resting ? since : cueSince_);
+        // Leaving a resting pose, or answering a request, begins a run: from now on it heeds what the
+        // pupil did since then.
+        const bool request = byExit && phase.exits[byExit - 1].when == Exit::When::Request;
+        Enter(to, end, at, phase.resting || request ? since : cueSince_);
         lastTime_ = end;
     }
 }

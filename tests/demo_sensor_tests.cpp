@@ -949,7 +949,8 @@ TEST_P(DemoCalibration, TheHelperHoldsTheObjectAtTheCalibrationPoint)
     w.Read(pause);
     EXPECT_EQ(w.Last().phase, "held at the calibration point") << "held however long the pupil takes";
     const double x = w.Last().solved.x - zero.solved.x, y = w.Last().solved.y - zero.solved.y;
-    EXPECT_NEAR(std::atan(c.vertical ? x / y : y / x) * 180.0 / sc::kPi, c.expectedDegrees, 1.2);
+    // One sample at each point, as the window takes them: about half a degree of noise.
+    EXPECT_NEAR(std::atan(c.vertical ? x / y : y / x) * 180.0 / sc::kPi, c.expectedDegrees, 1.5);
     w.Click(DemoCue::CalibrationSet);
     EXPECT_EQ(w.Settle(), c.after);
     w.Read(pause);
