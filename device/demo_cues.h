@@ -21,7 +21,7 @@ enum class DemoCue {
     HelperToCalibrationPoint,  // bring the object to the calibration point and hold it there
     HelperPutBack,             // put the object back to the pose where the pupil zeroes it
 };
-inline constexpr int kDemoCueCount = 9;
+inline constexpr int kDemoCueCount = static_cast<int>(DemoCue::HelperPutBack) + 1;
 
 void SendDemoCue(DemoCue cue);
 bool DemoModeActive();

@@ -341,8 +341,9 @@ std::unique_ptr<DemoScenario> MechanicalEnergy()
     using namespace mechanical_energy;
     DemoScenario::Setup s{"mechanical energy", DemoFrame::Sensor, {}, kTiltDegrees, {}, {}};
     s.phases = {
-        Rest("at the lowest point", StayAt(OnPendulum(kLength, 0.0)),
-             {OnCue(kZeroSet, kPullDelay, "pulled aside"), WhileRecording(kPullDelay, "pulled aside")}),
+        // Pulled aside only for its zero point: pulled during a recording, the window's end of a pass
+        // (past the lowest point and falling back) would end the recording before the release.
+        Rest("at the lowest point", StayAt(OnPendulum(kLength, 0.0)), {OnCue(kZeroSet, kPullDelay, "pulled aside")}),
         Move("pulled aside", kPull, "held aside", SwingBy(kLength, -kAmplitude, kPull)),
         Rest("held aside", StayPut(), {WhileRecording(kHelperReaction, "swinging")}),
         Run("swinging", FreeSwing(kLength, -kAmplitude, kDecayTime), {OnCue(kStops, kStopDelay, "stopped by hand")}),
@@ -585,7 +586,8 @@ DemoPoint Turn(DemoPoint p, DemoPoint pivot, double degrees)
     return {pivot.x + c * dx - s * dy, pivot.y + s * dx + c * dy};
 }
 
-DemoScenario::DemoScenario(Setup setup) : setup_(std::move(setup)), cueArrived_(kDemoCueCount, -kForever)
+DemoScenario::DemoScenario(Setup setup)
+    : setup_(std::move(setup)), cueArrived_(kDemoCueCount, -kForever), cueOrder_(kDemoCueCount, 0)
 {
     if (setup_.phases.empty())
         setup_.phases.push_back(Rest("at rest", StayAt(setup_.pivot), {}));
@@ -615,14 +617,18 @@ bool DemoScenario::Holds(const Exit& exit) const
     case Exit::When::NotRecording:
         return !recording_;
     case Exit::When::Cue:
-    case Exit::When::Request: {
-        const double since = exit.when == Exit::When::Cue ? cueSince_ : phaseStart_;
-        for (int cue = 0; cue < kDemoCueCount; ++cue) {
-            if ((exit.cues & (1u << cue)) && cueArrived_[static_cast<std::size_t>(cue)] >= since)
+        for (std::size_t cue = 0; cue < cueArrived_.size(); ++cue) {
+            if ((exit.cues & (1u << cue)) && cueArrived_[cue] >= cueSince_)
                 return true;
         }
         return false;
-    }
+    case Exit::When::Request:
+        // By order rather than time: two requests at one instant must not send each other back and forth.
+        for (std::size_t cue = 0; cue < cueOrder_.size(); ++cue) {
+            if ((exit.cues & (1u << cue)) && cueOrder_[cue] > phaseEntryOrder_)
+                return true;
+        }
+        return false;
     }
     return false;
 }
@@ -631,6 +637,7 @@ void DemoScenario::Enter(std::size_t phase, double t, DemoPoint from, double run
 {
     current_ = phase;
     phaseStart_ = t;
+    phaseEntryOrder_ = cuesSoFar_;
     phaseFrom_ = from;
     const Phase& p = setup_.phases[phase];
     cueSince_ = p.resting ? t : runSince;
@@ -713,6 +720,7 @@ void DemoScenario::Cue(DemoCue cue, double t)
         break;
     }
     cueArrived_[index] = t;
+    cueOrder_[index] = ++cuesSoFar_;
     const Phase& phase = setup_.phases[current_];
     for (std::size_t i = 0; i < phase.exits.size(); ++i) {
         if (!Holds(phase.exits[i]))

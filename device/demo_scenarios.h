@@ -20,6 +20,7 @@
 #include "demo_cues.h"
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -135,8 +136,11 @@ private:
     DemoPoint phaseFrom_;
     double lastTime_ = 0.0;
     bool recording_ = false;
-    double cueSince_ = 0.0;               // cues that arrived at or after this count for Cue exits
-    std::vector<double> cueArrived_;      // latest arrival of each cue
+    double cueSince_ = 0.0;                // cues that arrived at or after this count for Cue exits
+    std::vector<double> cueArrived_;       // latest arrival of each cue
+    std::vector<std::uint64_t> cueOrder_;  // and its place in the order of all cues
+    std::uint64_t cuesSoFar_ = 0;
+    std::uint64_t phaseEntryOrder_ = 0;    // cues after this one count for Request exits
     std::vector<double> exitSince_;       // per exit of the current phase: since when it holds; -1: not
 };
 

@@ -1036,8 +1036,11 @@ TEST(DemoSensorCues, TheHelperReactsToThePupil)
     EXPECT_EQ(phaseAt(300.01), "carried to the calibration point");
     s->Cue(DemoCue::HelperPutBack, 300.5);
     EXPECT_EQ(phaseAt(300.51), "put back");
-    s->Cue(DemoCue::HelperToCalibrationPoint, 301.0);  // changed its mind: a request counts from now
+    s->Cue(DemoCue::HelperToCalibrationPoint, 301.0);  // changed its mind: the latest request counts
     EXPECT_EQ(phaseAt(301.01), "carried to the calibration point");
+    s->Cue(DemoCue::HelperPutBack, 302.0);  // two at one instant: the later one, once
+    s->Cue(DemoCue::HelperToCalibrationPoint, 302.0);
+    EXPECT_EQ(phaseAt(302.0), "carried to the calibration point");
     const DemoPoint held = s->Unmounted(s->Position(310.0));
     EXPECT_EQ(s->PhaseName(), "held at the calibration point");
     EXPECT_NEAR(held.x, kReleaseX, 1e-12) << "straight above the release point";
