@@ -10,7 +10,9 @@ class Decimator {
 public:
     // Of every N = trunc(50 / frequency) raw samples the first is solved and delivered, the others are
     // dropped; with the time field the dropped intervals are carried into the next delivered sample,
-    // so its interval is the time since the previous delivered one.
+    // so its interval is the time since the previous delivered one. Raw intervals arrive checked
+    // (device::CheckedIntervalUs): a report with a bad time field counts as the nominal 20 ms, so a
+    // delivered sample made only of such reports carries the nominal step N x 20 ms.
     void Decimate(SampleQueue& raw, SampleQueue& samples, double samplingFrequency, float secondVersion,
                   SolveFunction solve);
 

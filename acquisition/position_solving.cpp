@@ -1,8 +1,25 @@
 #include "position_solving.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zelkor::acquisition {
+
+namespace {
+
+// Rounding can leave a cosine of a nearly flat triangle a few ulps outside [-1, 1]; inside the range
+// the value is untouched, so results keep their last digit.
+double ClampedAcos(double cosine)
+{
+    return std::acos(std::clamp(cosine, -1.0, 1.0));
+}
+
+}  // namespace
+
+bool FormsTriangle(double left, double right, double baseline)
+{
+    return left + right > baseline && std::fabs(left - right) < baseline;
+}
 
 void SolveRaw(double left, double right, double& x, double& y, double)
 {
@@ -15,7 +32,7 @@ void SolveSensorFrame(double left, double right, double& x, double& y, double ba
 {
     const double B = baseline;
     const double k = (B * B + right * right - left * left) / (2 * B * right);
-    const double A = std::acos(k);
+    const double A = ClampedAcos(k);
     x = 0.5 * B - right * k;
     y = right * std::sin(A);
 }
@@ -28,8 +45,10 @@ void SolveTurned(double left, double right, double& x, double& y, double baselin
     const double h = 0.5 * B;
     const double k = (right * right + B * B - left * left) / (2 * B * right);
     const double m2 = h * h + right * right - k * B * right;
-    const double m = std::sqrt(m2);
-    const double phi = std::acos((h * h + m * m - right * right) / (m * B));
+    // m2 is the squared median of the triangle, above zero for every accepted pair; the bound only
+    // keeps the root real whatever the rounding.
+    const double m = std::sqrt(std::max(m2, 0.0));
+    const double phi = ClampedAcos((h * h + m * m - right * right) / (m * B));
     x = m * std::sin(phi - 0.25 * pi) - 0.05;
     y = m * std::cos(phi - 0.25 * pi) - 0.05;
 }

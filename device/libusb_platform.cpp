@@ -151,12 +151,48 @@ std::optional<BulkInterface> FindBulkInterface(const libusb_config_descriptor& c
     return std::nullopt;
 }
 
+bool ReadBulkTransfer(const BulkInEndpoint& endpoint, std::uint8_t* buffer, std::size_t length, std::size_t& read)
+{
+    read = 0;
+    const std::size_t packet = endpoint.packetSize;
+    if (!buffer || length == 0 || packet == 0 || !endpoint.transfer)
+        return false;
+    const std::size_t wanted = (length + packet - 1) / packet * packet;
+    std::vector<unsigned char> data(wanted);
+    std::size_t got = 0;
+    for (;;) {
+        if (endpoint.cancelled && endpoint.cancelled->load())
+            return false;
+        const std::size_t asked = wanted - got;
+        int n = 0;
+        const int r = endpoint.transfer(data.data() + got, static_cast<int>(asked), &n, kBulkSliceMs);
+        if (n < 0 || static_cast<std::size_t>(n) > asked)
+            return false;
+        got += static_cast<std::size_t>(n);
+        // A slice that ran out after whole packets: the transfer goes on. A part of a packet means a
+        // short packet came in as the slice ended, which ends the transfer.
+        if (r == LIBUSB_ERROR_TIMEOUT && got % packet == 0 && got < wanted)
+            continue;
+        if (r == LIBUSB_ERROR_PIPE) {
+            if (endpoint.clearHalt)
+                endpoint.clearHalt();
+            return false;
+        }
+        if (r != 0 && r != LIBUSB_ERROR_TIMEOUT)
+            return false;  // unplugged, overflow, ...
+        break;
+    }
+    if (got > length)
+        return false;  // the caller's buffer cannot hold this transfer
+    std::memcpy(buffer, data.data(), got);
+    read = got;
+    return true;
+}
+
 // ---- the backend -----------------------------------------------------------------------------
 
 namespace {
 
-// Each blocking transfer is cut into slices this long, so that Cancel takes effect quickly.
-constexpr unsigned kSliceMs = 30;
 // A healthy sensor takes a command in milliseconds; one that does not within this is treated as failed.
 constexpr auto kWriteLimit = std::chrono::seconds(2);
 
@@ -210,43 +246,32 @@ private:
 
 class ReadPipe : public UsbFile {
 public:
-    explicit ReadPipe(std::shared_ptr<OpenedDevice> device)
-        : device_(std::move(device)), packet_(device_->bulk.inMaxPacket)
+    explicit ReadPipe(std::shared_ptr<OpenedDevice> device) : device_(std::move(device))
     {
+        libusb_device_handle* handle = device_->handle;
+        const std::uint8_t in = device_->bulk.inEndpoint;
+        endpoint_.transfer = [handle, in](unsigned char* data, int length, int* transferred, unsigned timeoutMs) {
+            return libusb_bulk_transfer(handle, in, data, length, transferred, timeoutMs);
+        };
+        endpoint_.clearHalt = [handle, in] { libusb_clear_halt(handle, in); };
+        endpoint_.packetSize = device_->bulk.inMaxPacket;
+        endpoint_.cancelled = &cancelled_;
     }
     bool Write(const std::uint8_t*, std::size_t, std::size_t& written) override
     {
         written = 0;
         return false;
     }
-    // One packet per call: asking for a whole packet means the device can never overflow the transfer,
-    // and a report is returned as soon as it has arrived.
     bool Read(std::uint8_t* buffer, std::size_t length, std::size_t& read) override
     {
-        read = 0;
-        while (!cancelled_.load()) {
-            int got = 0;
-            const int r = libusb_bulk_transfer(device_->handle, device_->bulk.inEndpoint, packet_.data(),
-                                               static_cast<int>(packet_.size()), &got, kSliceMs);
-            if (r == LIBUSB_ERROR_TIMEOUT && got == 0)
-                continue;
-            if (r != 0 && r != LIBUSB_ERROR_TIMEOUT)
-                return false;  // unplugged, stalled, ...
-            const auto count = static_cast<std::size_t>(got);
-            if (count > length)
-                return false;  // the caller's buffer cannot hold this transfer
-            std::memcpy(buffer, packet_.data(), count);
-            read = count;
-            return true;
-        }
-        return false;
+        return ReadBulkTransfer(endpoint_, buffer, length, read);
     }
     void Cancel() override { cancelled_.store(true); }
 
 private:
     std::shared_ptr<OpenedDevice> device_;
-    std::vector<unsigned char> packet_;
     std::atomic<bool> cancelled_{false};
+    BulkInEndpoint endpoint_;
 };
 
 class WritePipe : public UsbFile {
@@ -262,8 +287,11 @@ public:
                 return false;
             int sent = 0;
             const int r = libusb_bulk_transfer(device_->handle, device_->bulk.outEndpoint, bytes.data() + written,
-                                               static_cast<int>(length - written), &sent, kSliceMs);
+                                               static_cast<int>(length - written), &sent, kBulkSliceMs);
             written += static_cast<std::size_t>(sent);
+            // A stalled endpoint stays stalled until cleared; clear it so that the next command can go.
+            if (r == LIBUSB_ERROR_PIPE)
+                libusb_clear_halt(device_->handle, device_->bulk.outEndpoint);
             if (r != 0 && r != LIBUSB_ERROR_TIMEOUT)
                 return false;
         }

@@ -7,7 +7,10 @@
 
 #include <libusb.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,5 +53,25 @@ struct BulkInterface {
 };
 // The first interface (first alternate setting) with both a bulk IN and a bulk OUT endpoint.
 std::optional<BulkInterface> FindBulkInterface(const libusb_config_descriptor& config);
+
+// Each blocking transfer call is cut into slices this long, so that a cancel takes effect quickly.
+inline constexpr unsigned kBulkSliceMs = 30;
+
+// A bulk IN endpoint as the read logic sees it. `transfer` keeps libusb_bulk_transfer's contract:
+// 0 when the transfer completed (all asked for, or ended by a short packet), else a LIBUSB_ERROR
+// code, with `transferred` filled on a time-out too; `clearHalt` clears a stall.
+struct BulkInEndpoint {
+    std::function<int(unsigned char* data, int length, int* transferred, unsigned timeoutMs)> transfer;
+    std::function<void()> clearHalt;
+    std::size_t packetSize = 0;
+    const std::atomic<bool>* cancelled = nullptr;
+};
+
+// One read of the pipe: one USB transfer of up to `length` bytes (asked for rounded up to whole
+// packets, so that no packet can overflow it), however many packets it takes, ended by a short
+// packet or the full length. Slices that time out carry on where they stopped, so a report cut by a
+// slice is not split. False when cancelled, on a transfer error, on a stall (after clearing the
+// halt, so the next read can work), or when the device sent more than `length` bytes.
+bool ReadBulkTransfer(const BulkInEndpoint& endpoint, std::uint8_t* buffer, std::size_t length, std::size_t& read);
 
 }  // namespace zelkor::device

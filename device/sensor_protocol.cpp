@@ -78,6 +78,12 @@ float ReadFloatBigEndian(const std::uint8_t* bytes)
     return std::bit_cast<float>(bits);
 }
 
+float CheckedIntervalUs(float fieldUs)
+{
+    // Written so that NaN fails the test too.
+    return fieldUs > 0.0f && fieldUs <= kMaxReportIntervalUs ? fieldUs : kNominalReportIntervalUs;
+}
+
 DataReport DecodeReport(const std::array<std::uint8_t, kReportSize>& report, bool withTimeField)
 {
     DataReport decoded;
@@ -86,7 +92,7 @@ DataReport DecodeReport(const std::array<std::uint8_t, kReportSize>& report, boo
     decoded.rightMm = ReadFloatBigEndian(&report[kReportRightOffset]);
     decoded.temperatureC = ReadFloatBigEndian(&report[kReportTemperatureOffset]);
     if (withTimeField)
-        decoded.intervalUs = ReadFloatBigEndian(&report[kReportIntervalOffset]);
+        decoded.intervalUs = CheckedIntervalUs(ReadFloatBigEndian(&report[kReportIntervalOffset]));
     return decoded;
 }
 

@@ -50,12 +50,23 @@ std::optional<SensorVersions> ParseIdentifyReply(const std::uint8_t* reply, std:
 // Reports carry the time field only when the second version number is above 1.0.
 inline bool HasTimeField(float secondVersion) { return secondVersion > 1.0f; }
 
+// The sensor reports 50 times a second.
+inline constexpr float kNominalReportIntervalUs = 20000.0f;
+inline constexpr float kMaxReportIntervalUs = 1000000.0f;
+
+// A time field that cannot be the time since the previous report (NaN, zero, negative, or more than a
+// second) counts as absent for that report, and the report stands for the nominal 20 ms instead.
+// Summed over the reports that one delivered sample covers, that is the nominal step of the sampling
+// frequency (N reports, N x 20 ms), so one bad field neither poisons the running time with NaN nor
+// stretches it.
+float CheckedIntervalUs(float fieldUs);
+
 struct DataReport {
     std::uint8_t status = 0;          // 0 for a measurement
     float leftMm = 0.0f;              // transmitter to left receiver
     float rightMm = 0.0f;             // transmitter to right receiver
     float temperatureC = 0.0f;
-    std::optional<float> intervalUs;  // time since the previous report, with the time field only
+    std::optional<float> intervalUs;  // time since the previous report (checked), with the time field only
 };
 DataReport DecodeReport(const std::array<std::uint8_t, kReportSize>& report, bool withTimeField);
 

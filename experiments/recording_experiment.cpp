@@ -314,6 +314,7 @@ void CRecordingExperiment::AddCalibrationAngle(double angle)
         return;
     frame_.theta += angle;
     frame_.rotationOn = true;
+    device::SendDemoCue(device::DemoCue::CalibrationSet);
 }
 
 // --- recording ---------------------------------------------------------------------------------------
@@ -375,6 +376,7 @@ void CRecordingExperiment::Clear()
     }
     SetEnabled(ClearedButtons(), false);
     RefreshChart();
+    device::SendDemoCue(device::DemoCue::Cleared);
 }
 
 // --- chart -------------------------------------------------------------------------------------------

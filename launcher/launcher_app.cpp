@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QScreen>
 
 #include <cstdio>
 
@@ -62,9 +61,7 @@ int RunLauncher(const HostOptions& options, const QString& lockFolder, const QSt
         break;
     }
 
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize screenSize = screen ? screen->size() : QSize(1024, 768);
-    CZelkor2dDlg dialog(screenSize, [&](int index) {
+    CZelkor2dDlg dialog([&](int index) {
         return RunHostAndWait(BuildHostCommand(hostFolder, index, options));
     });
 

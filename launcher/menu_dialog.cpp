@@ -7,8 +7,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QWindow>
 
 #include <cstring>
 
@@ -64,10 +67,8 @@ QImage LoadPngResource(const QString& resourcePath)
     return image;
 }
 
-CZelkor2dDlg::CZelkor2dDlg(QSize screenSize, Starter starter, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint),
-      starter_(std::move(starter)),
-      layout_(&LayoutForScreenHeight(screenSize.height()))
+CZelkor2dDlg::CZelkor2dDlg(Starter starter, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), starter_(std::move(starter))
 {
     QIcon icon;
     icon.addFile(QStringLiteral(":/icon/128.png"));
@@ -75,10 +76,7 @@ CZelkor2dDlg::CZelkor2dDlg(QSize screenSize, Starter starter, QWidget* parent)
     setWindowIcon(icon);
     setWindowTitle(QStringLiteral("Zelkor 2D"));
 
-    // The hit-test origin comes from the screen; painting centres on the client area. The two agree
-    // because the menu covers the screen.
-    origin_ = CentredOrigin({screenSize.width(), screenSize.height()}, layout_->pictureSize);
-    picture_ = LoadPngResource(QStringLiteral(":/png/%1.png").arg(layout_->pictureId));
+    ChooseLayout();
 
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kBackground);
@@ -95,8 +93,46 @@ CZelkor2dDlg::CZelkor2dDlg(QSize screenSize, Starter starter, QWidget* parent)
     connect(minimiseButton_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
     connect(closeButton_, &QAbstractButton::clicked, this, [this] { done(0); });
 
-    resize(screenSize);
+    if (const QScreen* own = screen())
+        resize(own->size());
     PlaceButtons();
+}
+
+void CZelkor2dDlg::ChooseLayout()
+{
+    const QScreen* own = screen();
+    const MenuLayout* chosen = &LayoutForScreenHeight(own ? own->size().height() : LargeLayout().pictureSize.height);
+    if (chosen == layout_)
+        return;
+    layout_ = chosen;
+    picture_ = LoadPngResource(QStringLiteral(":/png/%1.png").arg(layout_->pictureId));
+    update();
+}
+
+MenuPoint CZelkor2dDlg::PictureOrigin() const
+{
+    // From the layout's size rather than the decoded picture's, so that clicks are tested the same way
+    // when the picture could not be loaded.
+    return CentredOrigin({width(), height()}, layout_->pictureSize);
+}
+
+void CZelkor2dDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (QWindow* window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &CZelkor2dDlg::ChooseLayout, Qt::UniqueConnection);
+    ChooseLayout();
+}
+
+void CZelkor2dDlg::keyPressEvent(QKeyEvent* event)
+{
+    // A dialog ends on Escape; the menu ends only by its close button or the desktop's close command,
+    // never by a stray key.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CZelkor2dDlg::ShowMenu()
@@ -124,13 +160,13 @@ void CZelkor2dDlg::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.fillRect(event->rect(), kBackground);
     if (picture_.isNull()) return;
-    const MenuPoint at = CentredOrigin({width(), height()}, {picture_.width(), picture_.height()});
+    const MenuPoint at = PictureOrigin();
     painter.drawImage(at.x, at.y, picture_);
 }
 
 int CZelkor2dDlg::EntryAt(QPoint clientPos) const
 {
-    return HitTest(*layout_, origin_, {clientPos.x(), clientPos.y()});
+    return HitTest(*layout_, PictureOrigin(), {clientPos.x(), clientPos.y()});
 }
 
 void CZelkor2dDlg::mouseMoveEvent(QMouseEvent* event)

@@ -27,16 +27,21 @@ public:
     // Runs the host for an entry and returns when it has ended; false when it could not start.
     using Starter = std::function<bool(int index)>;
 
-    CZelkor2dDlg(QSize screenSize, Starter starter, QWidget* parent = nullptr);
+    explicit CZelkor2dDlg(Starter starter, QWidget* parent = nullptr);
 
+    // The picture suits the height of the screen the window is on (and follows it to another one).
     const MenuLayout& Layout() const { return *layout_; }
-    MenuPoint PictureOrigin() const { return origin_; }
+    // Where the picture is painted and where clicks are tested against it: centred in the client
+    // area, whatever part of the screen the window manager gave the window.
+    MenuPoint PictureOrigin() const;
     bool HasPicture() const { return !picture_.isNull(); }
 
     // Shows the menu covering the screen.
     void ShowMenu();
 
 protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -45,13 +50,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void ChooseLayout();
     int EntryAt(QPoint clientPos) const;
     void PlaceButtons();
     void Launch(int index);
 
     Starter starter_;
-    const MenuLayout* layout_;
-    MenuPoint origin_;
+    const MenuLayout* layout_ = nullptr;
     QImage picture_;
     QAbstractButton* minimiseButton_ = nullptr;
     QAbstractButton* closeButton_ = nullptr;

@@ -473,16 +473,17 @@ SheetOut WriteWorksheet(const Worksheet& sheet, SharedStrings& sst)
 // ---------------------------------------------------------------------------------------------
 // Reading
 
-// Reads the data of a record and the CONTINUE records after it as one sequence.
+// Reads the data of a record and the CONTINUE records after it as one sequence, taking each
+// CONTINUE record from the cursor only when the data before it are used up.
 class ContinuedReader {
 public:
-    explicit ContinuedReader(std::vector<std::span<const uint8_t>> segments) : segments_(std::move(segments)) {}
+    ContinuedReader(std::span<const uint8_t> first, BiffRecordCursor rest) : segment_(first), rest_(rest) {}
 
     bool Byte(uint8_t& v)
     {
         if (!SkipEmpty())
             return false;
-        v = segments_[segment_][offset_++];
+        v = segment_[offset_++];
         return true;
     }
     bool U16(uint16_t& v)
@@ -506,8 +507,7 @@ public:
         while (n > 0) {
             if (!SkipEmpty())
                 return false;
-            const std::size_t take = static_cast<std::size_t>(
-                std::min<uint64_t>(n, segments_[segment_].size() - offset_));
+            const std::size_t take = static_cast<std::size_t>(std::min<uint64_t>(n, segment_.size() - offset_));
             offset_ += take;
             n -= take;
         }
@@ -517,26 +517,20 @@ public:
     bool Chars(std::size_t count, bool wide, std::u16string& out, bool& anyWide)
     {
         while (count > 0) {
-            if (segment_ >= segments_.size())
-                return false;
-            if (offset_ == segments_[segment_].size()) {
-                ++segment_;
-                offset_ = 0;
-                uint8_t flags = 0;
-                if (segment_ >= segments_.size() || segments_[segment_].empty())
+            if (offset_ == segment_.size()) {
+                if (!NextSegment() || segment_.empty())
                     return false;
-                flags = segments_[segment_][offset_++];
+                const uint8_t flags = segment_[offset_++];
                 wide = (flags & 1) != 0;
                 continue;
             }
-            const auto& s = segments_[segment_];
             const std::size_t unit = wide ? 2 : 1;
-            const std::size_t available = (s.size() - offset_) / unit;
+            const std::size_t available = (segment_.size() - offset_) / unit;
             if (available == 0)
                 return false;
             const std::size_t take = std::min(available, count);
             for (std::size_t k = 0; k < take; ++k) {
-                const uint8_t* p = s.data() + offset_ + k * unit;
+                const uint8_t* p = segment_.data() + offset_ + k * unit;
                 out.push_back(wide ? static_cast<char16_t>(p[0] | (p[1] << 8)) : static_cast<char16_t>(p[0]));
             }
             anyWide = anyWide || wide;
@@ -547,18 +541,27 @@ public:
     }
 
 private:
+    bool NextSegment()
+    {
+        const auto next = rest_.Next();
+        if (!next || next->type != kContinue)
+            return false;
+        segment_ = next->data;
+        offset_ = 0;
+        return true;
+    }
     bool SkipEmpty()
     {
-        while (segment_ < segments_.size() && offset_ == segments_[segment_].size()) {
-            ++segment_;
-            offset_ = 0;
+        while (offset_ == segment_.size()) {
+            if (!NextSegment())
+                return false;
         }
-        return segment_ < segments_.size();
+        return true;
     }
 
-    std::vector<std::span<const uint8_t>> segments_;
-    std::size_t segment_ = 0;
+    std::span<const uint8_t> segment_;
     std::size_t offset_ = 0;
+    BiffRecordCursor rest_;
 };
 
 struct StoredString {
@@ -566,12 +569,10 @@ struct StoredString {
     std::u16string chars;
 };
 
-std::vector<StoredString> ReadSst(const std::vector<BiffRecord>& records, std::size_t sstIndex)
+// `after` stands just after the SST record.
+std::vector<StoredString> ReadSst(const BiffRecord& sstRecord, BiffRecordCursor after)
 {
-    std::vector<std::span<const uint8_t>> segments{records[sstIndex].data};
-    for (std::size_t i = sstIndex + 1; i < records.size() && records[i].type == kContinue; ++i)
-        segments.push_back(records[i].data);
-    ContinuedReader in(std::move(segments));
+    ContinuedReader in(sstRecord.data, after);
     std::vector<StoredString> strings;
     uint32_t total = 0, unique = 0;
     if (!in.U32(total) || !in.U32(unique))
@@ -740,20 +741,27 @@ void SetCellFromRk(uint32_t rk, Cell& cell)
     cell.SetNumber(times100 ? v / 100.0 : v);
 }
 
+std::optional<BiffRecord> BiffRecordCursor::Next()
+{
+    if (stream_.size() - at_ < 4)
+        return std::nullopt;
+    const uint16_t type = Get16(stream_.data() + at_);
+    const uint16_t length = Get16(stream_.data() + at_ + 2);
+    if (stream_.size() - at_ - 4 < length)
+        return std::nullopt;
+    const BiffRecord record{type, at_, stream_.subspan(at_ + 4, length)};
+    at_ += 4 + std::size_t{length};
+    return record;
+}
+
 std::vector<BiffRecord> SplitRecords(std::span<const uint8_t> stream, bool* complete)
 {
     std::vector<BiffRecord> records;
-    std::size_t at = 0;
-    while (stream.size() - at >= 4) {
-        const uint16_t type = Get16(stream.data() + at);
-        const uint16_t length = Get16(stream.data() + at + 2);
-        if (stream.size() - at - 4 < length)
-            break;
-        records.push_back({type, at, stream.subspan(at + 4, length)});
-        at += 4 + std::size_t{length};
-    }
+    BiffRecordCursor cursor(stream);
+    while (auto record = cursor.Next())
+        records.push_back(*record);
     if (complete)
-        *complete = at == stream.size();
+        *complete = cursor.AtEnd();
     return records;
 }
 
@@ -795,51 +803,52 @@ std::vector<uint8_t> WriteWorkbookStream(const Workbook& workbook)
 
 bool ReadWorkbookStream(std::span<const uint8_t> stream, Workbook& workbook)
 {
-    const std::vector<BiffRecord> records = SplitRecords(stream);
-    if (records.empty() || records[0].type != kBof || records[0].data.size() < 4 ||
-        Get16(records[0].data.data()) != 0x0600 || Get16(records[0].data.data() + 2) != kBofGlobals)
+    BiffRecordCursor records(stream);
+    const auto first = records.Next();
+    if (!first || first->type != kBof || first->data.size() < 4 || Get16(first->data.data()) != 0x0600 ||
+        Get16(first->data.data() + 2) != kBofGlobals)
         return false;
 
     // Globals: sheet names by the stream position of their BOF, and the shared strings.
     std::unordered_map<std::size_t, SheetName> names;
     std::vector<StoredString> sst;
-    std::size_t i = 1;
-    for (; i < records.size() && records[i].type != kEof; ++i) {
-        const BiffRecord& r = records[i];
-        if (r.type == kBoundSheet && r.data.size() >= 4)
-            names.try_emplace(Get32(r.data.data()), ReadSheetName(r.data));
-        else if (r.type == kSst)
-            sst = ReadSst(records, i);
+    bool globalsEnd = false;
+    while (const auto r = records.Next()) {
+        if (r->type == kEof) {
+            globalsEnd = true;
+            break;
+        }
+        if (r->type == kBoundSheet && r->data.size() >= 4)
+            names.try_emplace(Get32(r->data.data()), ReadSheetName(r->data));
+        else if (r->type == kSst)
+            sst = ReadSst(*r, records);
     }
-    if (i == records.size())
-        return false;  // the globals never end
-    ++i;
+    if (!globalsEnd)
+        return false;
 
     bool anySheet = false;
-    while (i < records.size()) {
-        const BiffRecord& bof = records[i++];
-        if (bof.type != kBof)
+    while (const auto bof = records.Next()) {
+        if (bof->type != kBof)
             continue;  // padding or stray records between substreams
-        const bool isWorksheet = bof.data.size() >= 4 && Get16(bof.data.data() + 2) == kBofWorksheet;
+        const bool isWorksheet = bof->data.size() >= 4 && Get16(bof->data.data() + 2) == kBofWorksheet;
         Worksheet* sheet = nullptr;
         if (isWorksheet) {
-            auto name = names.find(bof.position);
+            auto name = names.find(bof->position);
             sheet = &workbook.AddWorksheet(name != names.end() ? name->second : SheetName{});
             anySheet = true;
         }
         // Substreams nest (a chart inside a worksheet); only the worksheet's own level counts.
-        int depth = 1;
-        for (; i < records.size() && depth > 0; ++i) {
-            const BiffRecord& r = records[i];
-            if (r.type == kBof)
+        for (int depth = 1; depth > 0;) {
+            const auto r = records.Next();
+            if (!r)
+                return false;  // cut short
+            if (r->type == kBof)
                 ++depth;
-            else if (r.type == kEof)
+            else if (r->type == kEof)
                 --depth;
             else if (depth == 1 && sheet != nullptr)
-                ReadCellRecord(r, *sheet, sst);
+                ReadCellRecord(*r, *sheet, sst);
         }
-        if (depth > 0)
-            return false;  // cut short
     }
     return anySheet;
 }

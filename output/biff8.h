@@ -64,8 +64,23 @@ struct BiffRecord {
     std::span<const uint8_t> data;
 };
 
-// The records of a stream in order, up to the first that does not fit; `complete` tells whether
-// the stream ended exactly after a record.
+// The records of a stream one at a time, up to the first that does not fit. Reading walks a stream
+// with it rather than splitting it all first: a hostile stream of empty records would otherwise cost
+// a record entry per four bytes of file.
+class BiffRecordCursor {
+public:
+    explicit BiffRecordCursor(std::span<const uint8_t> stream) : stream_(stream) {}
+    std::optional<BiffRecord> Next();
+    // The stream ended exactly after the records returned so far.
+    bool AtEnd() const { return at_ == stream_.size(); }
+
+private:
+    std::span<const uint8_t> stream_;
+    std::size_t at_ = 0;
+};
+
+// All records of a stream, for looking at a written stream; `complete` tells whether the stream
+// ended exactly after a record.
 std::vector<BiffRecord> SplitRecords(std::span<const uint8_t> stream, bool* complete = nullptr);
 
 std::vector<uint8_t> WriteWorkbookStream(const Workbook& workbook);

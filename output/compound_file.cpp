@@ -114,7 +114,14 @@ private:
         sectorSize_ = 1u << shift;
         if (image_.size() < sectorSize_)
             return false;
-        sectorCount_ = image_.size() / sectorSize_ - 1;  // whole sectors after the header sector
+        // Sectors after the header sector. Other writers may end the file after its last used byte,
+        // so a partial last sector counts, as if the rest of it were zeros.
+        const uint64_t body = image_.size() - sectorSize_;
+        sectorCount_ = (body + sectorSize_ - 1) / sectorSize_;
+        if (const uint64_t partial = body % sectorSize_) {
+            tail_.assign(sectorSize_, 0);
+            std::memcpy(tail_.data(), image_.data() + sectorCount_ * sectorSize_, static_cast<size_t>(partial));
+        }
         return true;
     }
 
@@ -155,6 +162,8 @@ private:
     {
         if (id > kCfbMaxRegSect || id >= sectorCount_)
             return nullptr;
+        if (!tail_.empty() && id + 1 == sectorCount_)
+            return tail_.data();
         return image_.data() + (static_cast<uint64_t>(id) + 1) * sectorSize_;
     }
 
@@ -260,6 +269,7 @@ private:
     bool version4_ = false;
     uint32_t sectorSize_ = kCfbSectorSize;
     uint64_t sectorCount_ = 0;
+    std::vector<uint8_t> tail_;  // the partial last sector, zero-filled; empty when there is none
     std::vector<uint32_t> fat_;
 };
 

@@ -33,7 +33,8 @@ bool HasCompoundFileSignature(std::span<const uint8_t> image);
 std::vector<uint8_t> BuildCompoundFile(std::u16string_view streamName, std::span<const uint8_t> content);
 
 // The content of the stream of that name (compared without regard to ASCII case) in the root
-// storage; nothing when the image is not a sound compound file or holds no such stream.
+// storage; nothing when the image is not a sound compound file or holds no such stream. An image
+// that ends inside its last sector reads as if that sector were filled up with zeros.
 std::optional<std::vector<uint8_t>> ReadCompoundStream(std::span<const uint8_t> image,
                                                        std::u16string_view streamName);
 

@@ -1,8 +1,13 @@
 // The sample queue and the thinning of raw reports to the sampling frequency.
 #include "acquisition/decimator.h"
+#include "device/sensor_protocol.h"
+#include "tests/support/scripted_platform.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -186,4 +191,43 @@ TEST(Decimation, KeptSamplesAreSolvedWithTheChosenVariant)
     ASSERT_TRUE(s.has_value());
     EXPECT_NEAR(s->x, 0.0, 1e-15);
     EXPECT_NEAR(s->y, 0.093860, 5e-7);
+}
+
+// A report's time field as the engine takes it in: decoded (and checked), in seconds.
+float IntervalOfReport(float fieldUs)
+{
+    std::array<std::uint8_t, zelkor::device::kReportSize> report{};
+    const auto bytes = zelkor::testing::ReportBytes(100.0f, 100.0f, 20.0f, fieldUs);
+    std::copy(bytes.begin(), bytes.end(), report.begin());
+    return *zelkor::device::DecodeReport(report, true).intervalUs / 1000000;
+}
+
+// One bad time field stands for the nominal 20 ms of its report, so delivered intervals stay finite
+// and at 25 Hz a pair of reports still spans about 40 ms.
+TEST(Decimation, BadTimeFieldsCountAsTheNominalReportPeriod)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float fields[] = {20000.0f, nan, 19990.0f, 0.0f, -0.0f, -20000.0f, 1000000.1f, inf, 20010.0f, 1000000.0f};
+    const float seconds50[] = {0.02f, 0.02f, 0.01999f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02001f, 1.0f};
+    const float seconds25[] = {0.02f, 0.03999f, 0.04f, 0.04f, 0.04001f};
+
+    for (const auto& [frequency, expected] : {std::pair{50.0, std::vector<float>(std::begin(seconds50), std::end(seconds50))},
+                                              std::pair{25.0, std::vector<float>(std::begin(seconds25), std::end(seconds25))}}) {
+        SCOPED_TRACE(frequency);
+        Decimator d;
+        SampleQueue raw, samples;
+        for (const float field : fields) {
+            raw.Push(DataPck{0.1, 0.1, 20.0f, IntervalOfReport(field)});
+            d.Decimate(raw, samples, frequency, 1.1f, SolverFor(2));
+        }
+        std::vector<float> delivered;
+        while (const auto s = samples.Front()) {
+            delivered.push_back(s->interval);
+            samples.PopFront();
+        }
+        ASSERT_EQ(delivered.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_FLOAT_EQ(delivered[i], expected[i]) << "sample " << i;
+    }
 }

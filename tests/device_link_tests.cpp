@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <random>
@@ -233,30 +235,97 @@ TEST_F(LinkTest, CancelEndsABlockedReadQuicklyAndRefusesLaterTransfers)
 {
     platform->SetFailReadsWhenEmpty(false);
     platform->AddDevice(kFirst);
-    CUsbIF link(platform);
-    ASSERT_TRUE(link.OpenLink());
+    // Whole transfers, and packets read in slices by the libusb backend's logic.
+    for (const std::size_t packet : {0u, 8u}) {
+        SCOPED_TRACE(packet);
+        platform->SetReadPacketSize(packet);
+        CUsbIF link(platform);
+        ASSERT_TRUE(link.OpenLink());
 
-    auto reader = std::async(std::launch::async, [&] {
+        auto reader = std::async(std::launch::async, [&] {
+            std::uint8_t buffer[64];
+            std::size_t read = 0;
+            return link.Read(64, buffer, &read);
+        });
+        ASSERT_TRUE(platform->WaitForBlockedRead(std::chrono::seconds(5)));
+        const auto start = std::chrono::steady_clock::now();
+        link.Cancel();
+        ASSERT_EQ(reader.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+        EXPECT_FALSE(reader.get());
+
+        platform->QueueRead(Bytes(64, 1));
         std::uint8_t buffer[64];
         std::size_t read = 0;
-        return link.Read(64, buffer, &read);
-    });
-    ASSERT_TRUE(platform->WaitForBlockedRead(std::chrono::seconds(5)));
-    const auto start = std::chrono::steady_clock::now();
-    link.Cancel();
-    ASSERT_EQ(reader.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
-    EXPECT_FALSE(reader.get());
+        EXPECT_FALSE(link.Read(64, buffer, &read));
+        std::size_t written = 0;
+        EXPECT_EQ(link.Write(link.WritePipe(), buffer, 64, &written), CUsbIF::kWriteFailed);
+        link.CloseLink();
+        EXPECT_FALSE(link.OpenLink()) << "a cancelled link stays closed";
+        EXPECT_EQ(platform->OpenFiles(), 0);
+    }
+}
 
-    platform->QueueRead(Bytes(64, 1));
-    std::uint8_t buffer[64];
+// A read is one USB transfer: whole packets run on, a short one (or the length asked) ends it.
+TEST_F(LinkTest, PacketsGatherIntoOneTransfer)
+{
+    struct Case {
+        const char* name;
+        std::vector<Bytes> sent;
+        std::size_t length;
+        bool ok;
+        Bytes expected;
+    };
+    const Bytes report = ReportBytes(200.0f, 150.0f, 21.0f, 20000.0f);
+    Bytes twoMessages(16, 2);
+    twoMessages.insert(twoMessages.end(), 10, 3);
+    const Case cases[] = {
+        {"a report in eight packets", {report}, 64, true, report},
+        {"the identify reply's short packet ends a long read", {IdentifyReplyBytes()}, 248, true, IdentifyReplyBytes()},
+        {"a cut report ends at its short packet", {Bytes(12, 1)}, 64, true, Bytes(12, 1)},
+        {"a zero-length packet is an empty transfer", {{}}, 64, true, {}},
+        {"whole packets run on into the next message", {Bytes(16, 2), Bytes(10, 3)}, 64, true, twoMessages},
+        {"the length asked ends a stream of reports", {report, Bytes(64, 9)}, 64, true, report},
+        {"more than the caller can hold fails", {Bytes(64, 4)}, 60, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto usb = std::make_shared<ScriptedPlatform>();
+        usb->SetFailReadsWhenEmpty(true);
+        usb->SetReadPacketSize(8);
+        usb->AddDevice(kFirst);
+        CUsbIF link(usb);
+        ASSERT_TRUE(link.OpenLink());
+        for (const Bytes& message : c.sent)
+            usb->QueueRead(message);
+        Bytes buffer(c.length, 0xEE);
+        std::size_t read = 99;
+        ASSERT_EQ(link.Read(c.length, buffer.data(), &read), c.ok);
+        if (c.ok) {
+            ASSERT_EQ(read, c.expected.size());
+            EXPECT_TRUE(std::equal(c.expected.begin(), c.expected.end(), buffer.begin()));
+        }
+    }
+}
+
+TEST_F(LinkTest, StalledEndpointIsClearedAndTheNextReadWorks)
+{
+    platform->SetReadPacketSize(8);
+    platform->AddDevice(kFirst);
+    CUsbIF link(platform);
+    ASSERT_TRUE(link.OpenLink());
+    const Bytes report = ReportBytes(200.0f, 150.0f, 21.0f, 20000.0f);
+    platform->QueueReadStall();
+    platform->QueueRead(report);
+    platform->QueueReadFailure();
+    Bytes buffer(64);
     std::size_t read = 0;
-    EXPECT_FALSE(link.Read(64, buffer, &read));
-    std::size_t written = 0;
-    EXPECT_EQ(link.Write(link.WritePipe(), buffer, 64, &written), CUsbIF::kWriteFailed);
-    link.CloseLink();
-    EXPECT_FALSE(link.OpenLink()) << "a cancelled link stays closed";
-    EXPECT_EQ(platform->OpenFiles(), 0);
+    EXPECT_FALSE(link.Read(64, buffer.data(), &read));
+    EXPECT_EQ(platform->ClearedHalts(), 1);
+    ASSERT_TRUE(link.Read(64, buffer.data(), &read));
+    EXPECT_EQ(buffer, report);
+    EXPECT_FALSE(link.Read(64, buffer.data(), &read)) << "a failed transfer";
+    EXPECT_EQ(platform->ClearedHalts(), 1);
 }
 
 TEST_F(LinkTest, CancelAndCloseFromTwoThreads)
@@ -411,9 +480,86 @@ TEST(ReportDecoding, AnyInputIsSafe)
             EXPECT_GE(versions->first, 0.0f);
             EXPECT_LE(versions->first, 16.5f);
         }
-        (void)DecodeReport(report, round % 2 == 0);  // NaN and infinity patterns included
+        // NaN and infinity patterns included; whatever the time field holds, the interval is usable.
+        const auto decoded = DecodeReport(report, round % 2 == 0);
+        if (decoded.intervalUs) {
+            EXPECT_GT(*decoded.intervalUs, 0.0f);
+            EXPECT_LE(*decoded.intervalUs, kMaxReportIntervalUs);
+        }
     }
     EXPECT_GT(accepted, 0);
+}
+
+// With packets of 8, 16, 32 or 64 bytes the sensor is identified and its reports decode whole.
+TEST_F(ProtocolTest, SmallPacketsStillGiveWholeReports)
+{
+    for (const std::size_t packet : {8u, 16u, 32u, 64u}) {
+        SCOPED_TRACE(packet);
+        platform->SetReadPacketSize(packet);
+        platform->QueueRead(IdentifyReplyBytes(0x12, 0x11));
+        ASSERT_TRUE(Identify(link));
+        EXPECT_FLOAT_EQ(link.secondVersion.load(), 1.1f);
+        platform->QueueRead(ReportBytes(200.0f, 150.0f, 21.0f, 19990.0f));
+        std::array<std::uint8_t, kReportSize> report{};
+        std::size_t read = 0;
+        ASSERT_TRUE(link.Read(report.size(), report.data(), &read));
+        ASSERT_EQ(read, kReportSize);
+        const DataReport decoded = DecodeReport(report, true);
+        EXPECT_EQ(decoded.leftMm, 200.0f);
+        EXPECT_EQ(decoded.rightMm, 150.0f);
+        EXPECT_EQ(decoded.intervalUs, 19990.0f);
+    }
+}
+
+// The read logic against a bulk-transfer call that times out, stalls or misbehaves on cue (cancelling
+// is tried through the scripted platform above).
+TEST(BulkRead, SlicesCarryOnAndFailuresEndTheRead)
+{
+    struct Step {
+        int result;
+        int bytes;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        bool ok;
+        std::size_t count;
+        int halts;
+    };
+    const Case cases[] = {
+        {"slices that time out after whole packets carry on", {{LIBUSB_ERROR_TIMEOUT, 24}, {LIBUSB_ERROR_TIMEOUT, 0}, {0, 40}}, true, 64, 0},
+        {"a part packet as a slice ends is a short packet", {{LIBUSB_ERROR_TIMEOUT, 8}, {LIBUSB_ERROR_TIMEOUT, 12}}, true, 20, 0},
+        {"a stall is cleared and fails the read", {{LIBUSB_ERROR_TIMEOUT, 16}, {LIBUSB_ERROR_PIPE, 0}}, false, 0, 1},
+        {"an unplugged sensor fails the read", {{LIBUSB_ERROR_NO_DEVICE, 0}}, false, 0, 0},
+        {"a transfer claiming more than asked fails", {{0, 65}}, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::size_t step = 0;
+        std::size_t offset = 0;
+        int halts = 0;
+        std::atomic<bool> cancelled{false};
+        const BulkInEndpoint endpoint{
+            [&](unsigned char* data, int length, int* transferred, unsigned timeoutMs) {
+                EXPECT_LE(timeoutMs, kBulkSliceMs);
+                EXPECT_EQ(static_cast<std::size_t>(length), 64 - offset) << "whole packets, from where it stopped";
+                const Step s = c.steps.at(step++);
+                for (int i = 0; i < std::min(s.bytes, length); ++i)
+                    data[i] = static_cast<unsigned char>(offset + i);
+                offset += static_cast<std::size_t>(std::max(0, std::min(s.bytes, length)));
+                *transferred = s.bytes;
+                return s.result;
+            },
+            [&] { ++halts; }, 8, &cancelled};
+        std::uint8_t buffer[64] = {};
+        std::size_t read = 99;
+        EXPECT_EQ(ReadBulkTransfer(endpoint, buffer, 64, read), c.ok);
+        EXPECT_EQ(step, c.steps.size());
+        EXPECT_EQ(halts, c.halts);
+        EXPECT_EQ(read, c.count);
+        for (std::size_t i = 0; i < read; ++i)
+            ASSERT_EQ(buffer[i], i) << "bytes in the order they came";
+    }
 }
 
 // ---- USB ids and the libusb backend's pure parts ---------------------------------------------

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -215,6 +216,68 @@ TEST(Acquisition, ReportsAreValidatedSolvedAndDelivered)
     EXPECT_TRUE(window.m_streaming.load());
     EXPECT_FLOAT_EQ(window.m_firstVersion.load(), 1.2f);
     EXPECT_FLOAT_EQ(window.m_secondVersion.load(), 1.1f);
+}
+
+// A sensor with 8-byte packets sending short, cut, garbage and stalled transfers between good reports:
+// only the good ones give positions (all finite), and streaming goes on after the stall.
+TEST(Acquisition, BadTransfersInSmallPacketsGiveNoPosition)
+{
+    ScriptedSensor sensor;
+    sensor.platform->SetReadPacketSize(8);
+    auto windowHolder = MakeExperimentWindow<SampleCollector>(9, nullptr, sensor.platform);
+    SampleCollector& window = *windowHolder;
+    window.m_transformIndex = 2;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    ScriptedPlatform::Bytes cut = ReportBytes(100.0f, 50.0f, 21.0f, 20000.0f);
+    cut.resize(12);
+    ScriptedPlatform::Bytes noTimeField = ReportBytes(100.0f, 50.0f, 21.0f, 20000.0f);
+    noTimeField.resize(20);
+    ScriptedPlatform::Bytes garbage(64);
+    for (std::size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    sensor.reports = {
+        ReportBytes(100.0f, 100.0f, 21.0f, 20000.0f),  // kept
+        cut,
+        noTimeField,
+        garbage,
+        ReportBytes(nan, 100.0f, 21.0f, 20000.0f),
+        ReportBytes(inf, inf, 21.0f, 20000.0f),
+        ReportBytes(-100.0f, 150.0f, 21.0f, 20000.0f),
+        ReportBytes(100.0f, 50.0f, 22.5f, nan),        // kept, with the nominal interval
+        ReportBytes(200.0f, 150.0f, 22.5f, 20010.0f),  // kept
+    };
+    sensor.platform->SetWriteHook([&](const std::string&, const ScriptedPlatform::Bytes& bytes) {
+        if (bytes.size() < 5)
+            return;
+        if (bytes[4] == 0x01) {
+            sensor.platform->QueueRead(IdentifyReplyBytes(0x12, 0x11));
+        } else if (bytes[4] == 0x00) {
+            for (const auto& report : sensor.reports)
+                sensor.platform->QueueRead(report);
+            sensor.platform->QueueReadStall();
+        }
+    });
+
+    ASSERT_TRUE(window.StartAcquisition());
+    ASSERT_TRUE(WaitUntil([&] { return window.samples.size() >= 6; }));
+    window.StopWorker();
+    EXPECT_GE(sensor.platform->ClearedHalts(), 1);
+    for (std::size_t i = 0; i < window.samples.size(); ++i) {
+        const DataPck& s = window.samples[i];
+        ASSERT_TRUE(std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.interval)) << "sample " << i;
+        switch (i % 3) {
+        case 0:
+            EXPECT_NEAR(s.y, 0.093860, 5e-7) << "sample " << i;
+            break;
+        case 1:
+            EXPECT_FLOAT_EQ(s.interval, 0.02f) << "sample " << i;
+            break;
+        default:
+            EXPECT_NEAR(s.x, 0.126812, 5e-7) << "sample " << i;
+            EXPECT_FLOAT_EQ(s.interval, 0.02001f) << "sample " << i;
+        }
+    }
 }
 
 TEST(Acquisition, WithVersionOnePointZeroThereIsNoTimeField)

@@ -17,7 +17,9 @@
 #include <QFile>
 #include <QLockFile>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -415,18 +417,38 @@ struct StarterLog {
 
 }  // namespace
 
+// The test platform has four screens (1366 x 768, 1024 x 768, 1024 x 600, 800 x 600) side by side.
+QScreen* ScreenOfSize(QSize size)
+{
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->size() == size) return screen;
+    }
+    return nullptr;
+}
+
+// On that screen, `offset` from its corner, with that client area.
+void PlaceOn(QWidget& window, QScreen* screen, QSize client, QPoint offset = {})
+{
+    window.setScreen(screen);
+    window.setGeometry(QRect(screen->geometry().topLeft() + offset, client));
+}
+
 class MenuWindow : public ::testing::Test {
 protected:
-    void Open(QSize size)
+    // On the screen of `screenSize`, covering it unless a smaller client area is given.
+    void Open(QSize screenSize, QSize client = {}, QPoint offset = {})
     {
-        dlg = std::make_unique<CZelkor2dDlg>(size, [this](int index) {
+        QScreen* screen = ScreenOfSize(screenSize);
+        ASSERT_NE(screen, nullptr) << "the test platform has no such screen";
+        dlg = std::make_unique<CZelkor2dDlg>([this](int index) {
             log.indices.push_back(index);
             log.visibleDuringRun.push_back(dlg->isVisible());
             return true;
         });
-        dlg->resize(size);
+        PlaceOn(*dlg, screen, client.isEmpty() ? screenSize : client, offset);
         dlg->show();
         QCoreApplication::processEvents();
+        ASSERT_EQ(dlg->screen(), screen);
     }
     QImage Render(const char* file)
     {
@@ -509,10 +531,11 @@ TEST_F(MenuWindow, HostThatCannotStartBringsTheMenuBackAtOnce)
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     bool started = true;
-    CZelkor2dDlg menu({800, 600}, [&](int index) {
+    CZelkor2dDlg menu([&](int index) {
         started = RunHostAndWait(BuildHostCommand(tmp.filePath("missing"), index, {}));
         return started;
     });
+    PlaceOn(menu, ScreenOfSize({800, 600}), {800, 600});
     menu.show();
     QElapsedTimer clock;
     clock.start();
@@ -522,11 +545,15 @@ TEST_F(MenuWindow, HostThatCannotStartBringsTheMenuBackAtOnce)
     EXPECT_TRUE(menu.isVisible());
 }
 
-TEST_F(MenuWindow, TopRightButtonsAndDesktopClose)
+TEST_F(MenuWindow, TopRightButtonsAndDesktopCloseEndItButNotEscape)
 {
     Open({800, 600});
     std::vector<int> results;
     QObject::connect(dlg.get(), &QDialog::finished, [&](int r) { results.push_back(r); });
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(dlg.get(), &escape);
+    EXPECT_TRUE(results.empty()) << "a stray Escape ended the menu";
+    EXPECT_TRUE(dlg->isVisible());
     ButtonById(dlg.get(), 228)->click();
     EXPECT_EQ(results, std::vector<int>{0});
     EXPECT_FALSE(dlg->isVisible());
@@ -542,4 +569,65 @@ TEST_F(MenuWindow, TopRightButtonsAndDesktopClose)
     Open({800, 600});
     ButtonById(dlg.get(), 227)->click();
     EXPECT_TRUE(dlg->windowState() & Qt::WindowMinimized);
+}
+
+// Where the window manager keeps part of the screen (a panel), the client area is smaller than the
+// screen: the picture still follows the screen, and every entry is hit where it is painted.
+TEST_F(MenuWindow, WindowSmallerThanItsScreenIsHitWhereItIsPainted)
+{
+    Open({1366, 768}, {1200, 700}, {30, 40});
+    EXPECT_EQ(dlg->Layout().pictureId, 149);
+    const MenuPoint o = dlg->PictureOrigin();
+    EXPECT_EQ(o, (MenuPoint{88, -34}));
+    const QImage shot = dlg->grab().toImage();
+    const QImage picture = LoadPngResource(QStringLiteral(":/png/149.png"));
+    std::vector<int> expected;
+    for (int i = 0; i < kEntryCount; ++i) {
+        const HotRect& r = dlg->Layout().hot[static_cast<std::size_t>(i)];
+        // The painted label: the picture's own pixels at the rectangle's corner and centre.
+        for (const QPoint p : {QPoint(r.left, r.top), QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2)}) {
+            EXPECT_EQ(shot.pixelColor(o.x + p.x(), o.y + p.y()).rgb(), picture.pixelColor(p).rgb()) << "entry " << i;
+        }
+        SendMouse(dlg.get(), QEvent::MouseMove, Centre(r, o));
+        EXPECT_EQ(dlg->cursor().shape(), Qt::PointingHandCursor) << "entry " << i;
+        Click(dlg.get(), Centre(r, o));
+        Click(dlg.get(), {o.x + r.right, o.y + r.top});  // just right of the rectangle: nothing
+        expected.push_back(i);
+    }
+    EXPECT_EQ(log.indices, expected);
+}
+
+// The picture comes from the window's own screen, whichever is the primary one, and changes with it.
+TEST_F(MenuWindow, PictureFollowsTheWindowsOwnScreen)
+{
+    struct Case {
+        QSize screen;
+        int picture;
+        MenuPoint origin;
+    };
+    const Case cases[] = {{{1366, 768}, 149, {171, 0}}, {{1024, 768}, 149, {0, 0}},
+                          {{1024, 600}, 148, {112, 0}}, {{800, 600}, 148, {0, 0}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.screen.width());
+        Open(c.screen);
+        EXPECT_EQ(dlg->Layout().pictureId, c.picture);
+        EXPECT_EQ(dlg->PictureOrigin(), c.origin);
+        const HotRect& entry9 = dlg->Layout().hot[9];
+        Click(dlg.get(), {c.origin.x + entry9.left, c.origin.y + entry9.top});
+        EXPECT_EQ(log.indices.back(), 9);
+        dlg.reset();
+    }
+
+    // Moved from the 1024 x 600 screen to the 1366 x 768 one.
+    Open({1024, 600});
+    ASSERT_EQ(dlg->Layout().pictureId, 148);
+    PlaceOn(*dlg, ScreenOfSize({1366, 768}), {1366, 768});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg->Layout().pictureId, 149);
+    EXPECT_EQ(dlg->PictureOrigin(), (MenuPoint{171, 0}));
+    log.indices.clear();
+    Click(dlg.get(), {235, 223});
+    EXPECT_EQ(log.indices, std::vector<int>{0});
+    EXPECT_EQ(dlg->grab().toImage().pixelColor(171 + 300, 260).rgb(),
+              LoadPngResource(QStringLiteral(":/png/149.png")).pixelColor(300, 260).rgb());
 }

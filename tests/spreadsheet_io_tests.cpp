@@ -290,9 +290,13 @@ TEST_F(SpreadsheetIo, DamagedFilesImportAsAFailureOrWithoutRows)
     file.close();
     ASSERT_GT(valid.size(), 1024);
 
+    // Only the zeros after the last used byte may go missing: such a file imports whole.
+    qsizetype used = valid.size();
+    while (used > 0 && valid[used - 1] == 0)
+        --used;
     int failures = 0;
     for (qsizetype n : {qsizetype{0}, qsizetype{7}, qsizetype{8}, qsizetype{511}, qsizetype{512}, qsizetype{1000},
-                        valid.size() / 2, valid.size() - 1}) {
+                        valid.size() / 2, used - 1, used, valid.size() - 1}) {
         chosen = Write("cut.xls", valid.left(n));
         MessageCatcher message;
         ImportResult r = ImportWorkbook(nullptr, kFreeFallFolder);
@@ -301,7 +305,7 @@ TEST_F(SpreadsheetIo, DamagedFilesImportAsAFailureOrWithoutRows)
             EXPECT_TRUE(message.watcher.Seen());
         } else {
             ASSERT_EQ(r.status, ImportResult::Status::Loaded) << n;
-            EXPECT_TRUE(ReadImportedRows(*r.workbook, 3).empty()) << n;
+            EXPECT_EQ(ReadImportedRows(*r.workbook, 3), n >= used ? kPoints : Rows{}) << n;
         }
     }
     EXPECT_GT(failures, 0);

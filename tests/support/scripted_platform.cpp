@@ -1,6 +1,9 @@
 #include "scripted_platform.h"
 
+#include "device/libusb_platform.h"
+
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <condition_variable>
 #include <deque>
@@ -19,6 +22,14 @@ struct ScriptedPlatform::State {
     std::vector<std::string> devices;
     std::set<std::string> failingOpens;
     std::deque<std::optional<Bytes>> reads;  // nullopt: a failing read
+    // With packets: what the emulated endpoint sends, in order.
+    struct Packet {
+        enum class Kind { Data, Failure, Stall } kind = Kind::Data;
+        Bytes bytes;
+    };
+    std::size_t packetSize = 0;
+    std::deque<Packet> packets;
+    int clearedHalts = 0;
     bool failReadsWhenEmpty = false;
     int blockedReads = 0;
     bool writesFail = false;
@@ -77,6 +88,15 @@ public:
         std::unique_lock lock(state_->mutex);
         if (!readPipe_)
             return false;
+        if (state_->packetSize != 0) {
+            const device::BulkInEndpoint endpoint{
+                [this](unsigned char* data, int asked, int* transferred, unsigned timeoutMs) {
+                    return Transfer(data, static_cast<std::size_t>(asked), *transferred, timeoutMs);
+                },
+                [this] { ClearHalt(); }, state_->packetSize, &cancelled_};
+            lock.unlock();
+            return device::ReadBulkTransfer(endpoint, buffer, length, read);
+        }
         ++state_->blockedReads;
         state_->changed.notify_all();
         state_->changed.wait(lock, [&] {
@@ -103,11 +123,65 @@ public:
     }
 
 private:
+    using Packet = ScriptedPlatform::State::Packet;
+
+    // One call of libusb_bulk_transfer on the emulated endpoint.
+    int Transfer(unsigned char* data, std::size_t asked, int& transferred, unsigned timeoutMs)
+    {
+        transferred = 0;
+        std::unique_lock lock(state_->mutex);
+        ++state_->blockedReads;
+        state_->changed.notify_all();
+        state_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return cancelled_ || !state_->packets.empty() || state_->failReadsWhenEmpty;
+        });
+        --state_->blockedReads;
+        std::size_t done = 0;
+        int result = LIBUSB_ERROR_TIMEOUT;  // cancelled, or the packets ran out before the end
+        while (!cancelled_ && !state_->packets.empty()) {
+            Packet& front = state_->packets.front();
+            if (front.kind == Packet::Kind::Stall) {
+                result = LIBUSB_ERROR_PIPE;  // stays until the halt is cleared
+                break;
+            }
+            if (front.kind == Packet::Kind::Failure) {
+                state_->packets.pop_front();
+                result = LIBUSB_ERROR_IO;
+                break;
+            }
+            const ScriptedPlatform::Bytes bytes = std::move(front.bytes);
+            state_->packets.pop_front();
+            if (bytes.size() > asked - done) {
+                result = LIBUSB_ERROR_OVERFLOW;
+                break;
+            }
+            std::copy(bytes.begin(), bytes.end(), data + done);
+            done += bytes.size();
+            if (bytes.size() < state_->packetSize || done == asked) {
+                result = 0;
+                break;
+            }
+        }
+        if (done == 0 && result == LIBUSB_ERROR_TIMEOUT && state_->failReadsWhenEmpty && !cancelled_)
+            result = LIBUSB_ERROR_IO;
+        state_->changed.notify_all();
+        transferred = static_cast<int>(done);
+        return result;
+    }
+
+    void ClearHalt()
+    {
+        std::lock_guard lock(state_->mutex);
+        ++state_->clearedHalts;
+        if (!state_->packets.empty() && state_->packets.front().kind == Packet::Kind::Stall)
+            state_->packets.pop_front();
+    }
+
     std::shared_ptr<ScriptedPlatform::State> state_;
     std::string path_;
     bool readPipe_;
     bool writePipe_;
-    bool cancelled_ = false;  // guarded by the state's mutex
+    std::atomic<bool> cancelled_{false};  // set under the state's mutex, for the waits
 };
 
 }  // namespace
@@ -149,15 +223,46 @@ void ScriptedPlatform::FailOpen(const std::string& path, bool fail)
 void ScriptedPlatform::QueueRead(Bytes bytes)
 {
     std::lock_guard lock(state_->mutex);
-    state_->reads.emplace_back(std::move(bytes));
+    if (const std::size_t size = state_->packetSize) {
+        for (std::size_t at = 0;; at += size) {
+            const std::size_t n = std::min(size, bytes.size() - at);
+            state_->packets.push_back({State::Packet::Kind::Data, Bytes(bytes.begin() + at, bytes.begin() + at + n)});
+            if (n < size || at + n == bytes.size())
+                break;
+        }
+    } else {
+        state_->reads.emplace_back(std::move(bytes));
+    }
     state_->changed.notify_all();
 }
 
 void ScriptedPlatform::QueueReadFailure()
 {
     std::lock_guard lock(state_->mutex);
-    state_->reads.emplace_back(std::nullopt);
+    if (state_->packetSize)
+        state_->packets.push_back({State::Packet::Kind::Failure, {}});
+    else
+        state_->reads.emplace_back(std::nullopt);
     state_->changed.notify_all();
+}
+
+void ScriptedPlatform::SetReadPacketSize(std::size_t packetSize)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->packetSize = packetSize;
+}
+
+void ScriptedPlatform::QueueReadStall()
+{
+    std::lock_guard lock(state_->mutex);
+    state_->packets.push_back({State::Packet::Kind::Stall, {}});
+    state_->changed.notify_all();
+}
+
+int ScriptedPlatform::ClearedHalts() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->clearedHalts;
 }
 
 void ScriptedPlatform::SetFailReadsWhenEmpty(bool fail)
@@ -170,7 +275,7 @@ void ScriptedPlatform::SetFailReadsWhenEmpty(bool fail)
 std::size_t ScriptedPlatform::PendingReads() const
 {
     std::lock_guard lock(state_->mutex);
-    return state_->reads.size();
+    return state_->reads.size() + state_->packets.size();
 }
 
 void ScriptedPlatform::SetWritesFail(bool fail)
@@ -223,7 +328,9 @@ int ScriptedPlatform::OpenFiles() const
 bool ScriptedPlatform::WaitForBlockedRead(std::chrono::milliseconds timeout) const
 {
     std::unique_lock lock(state_->mutex);
-    return state_->changed.wait_for(lock, timeout, [&] { return state_->blockedReads > 0 && state_->reads.empty(); });
+    return state_->changed.wait_for(lock, timeout, [&] {
+        return state_->blockedReads > 0 && (state_->packetSize ? state_->packets.empty() : state_->reads.empty());
+    });
 }
 
 device::UsbPlatform::Enum ScriptedPlatform::DevicePath(int memberIndex, std::string& path)

@@ -44,6 +44,16 @@ public:
     void SetFailReadsWhenEmpty(bool fail);
     std::size_t PendingReads() const;
 
+    // Packets of this size (0: off) on the read pipe, read through the libusb backend's transfer logic
+    // (device::ReadBulkTransfer) over an emulated bulk endpoint. Each queued result is then what the
+    // device sends, in packets: the last one short unless the length is a whole number of packets
+    // (an empty result is one zero-length packet), so a read may gather several results or end
+    // inside one. Set it before queueing.
+    void SetReadPacketSize(std::size_t packetSize);
+    // With packets: the endpoint stalls here; transfers fail until the halt is cleared.
+    void QueueReadStall();
+    int ClearedHalts() const;
+
     // Writes fail from now on (nothing is recorded); a short write takes only the first `limit` bytes.
     void SetWritesFail(bool fail);
     void SetWriteLimit(std::size_t limit);
