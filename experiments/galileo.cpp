@@ -68,7 +68,8 @@ void CDlgTdGalileo::SetChartView()
 
 // Recording: samples in 0 <= X < 1 below the zero point; from the second record on the ball passing
 // 1 m, or lying farther than the distance limit from the zero point, ends the recording, and so does a
-// full table.
+// full table. Calibrated along the incline the ball rolls along Y = 0, where the noise would drop
+// points in mid-roll below Y = -0.005: from the second record on only X decides.
 void CDlgTdGalileo::OnSample()
 {
     if (!recording_) {
@@ -82,7 +83,7 @@ void CDlgTdGalileo::OnSample()
         StopRecording();
         return;
     }
-    if (x >= 0.0 && x < 1.0 && y > kRestTolerance)
+    if (x >= 0.0 && x < 1.0 && (y > kRestTolerance || nextTableRow_ > 1))
         RecordShownPosition();
 }
 

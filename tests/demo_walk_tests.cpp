@@ -5,6 +5,7 @@
 #include "device/demo_scenarios.h"
 #include "device/demo_sensor.h"
 #include "experiments/free_fall.h"
+#include "tests/support/demo_pupil.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/when_shown.h"
@@ -34,56 +35,15 @@ namespace ff = device::demo::free_fall;
 constexpr int kStop = 233;
 constexpr double kDropHeight = 0.8;  // the window's default
 
-class DemoPupil {
+class DemoPupil : public zelkor::testing::DemoPupil<CDlgTdFreelyFall> {
 public:
-    DemoPupil() : rig(device::MakeDemoPlatformForTests(kFreeFallIndex, device::DemoPacing::Unpaced))
-    {
-        rig.sensor->PauseClock();
-        window = acquisition::MakeExperimentWindow<CDlgTdFreelyFall>(nullptr, rig.platform);
-        window->show();
-        EXPECT_TRUE(WaitUntil([&] { return window->StartedUp() && rig.sensor->WaitingAtLimit(); }));
-    }
+    DemoPupil() : zelkor::testing::DemoPupil<CDlgTdFreelyFall>(kFreeFallIndex) {}
 
-    // The pupil watches for this long; returns once the window has shown all of it.
-    void Wait(double seconds)
-    {
-        rig.sensor->RunFor(seconds);
-        ASSERT_TRUE(WaitUntil([&] { return rig.sensor->WaitingAtLimit() && window->m_sampleQueue.Size() == 0; }));
-        window->RefreshView();
-    }
     // As a person who looks at the apparatus: until the helper holds the ball at the release point.
-    void WaitUntilHeld()
-    {
-        for (int i = 0; i < 40 && rig.sensor->LatestMeasurement().phase != "held"; ++i)
-            Wait(0.5);
-        EXPECT_EQ(rig.sensor->LatestMeasurement().phase, "held");
-    }
-
-    void Click(int id) { QTest::mouseClick(FindControl<QWidget>(window.get(), id), Qt::LeftButton); }
-
-    acquisition::CDemoMark* Mark() const { return window->findChild<acquisition::CDemoMark*>(); }
-    // Clicks the mark and, in the menu it opens, the entry with this text.
-    void AskHelper(const QString& text)
-    {
-        QTest::mouseClick(Mark(), Qt::LeftButton);
-        QMenu* menu = Mark()->Menu();
-        ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
-        QAction* chosen = nullptr;
-        for (QAction* action : menu->actions())
-            chosen = action->text() == text ? action : chosen;
-        ASSERT_NE(chosen, nullptr) << text.toStdString();
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
-        EXPECT_FALSE(menu->isVisible());
-    }
+    void WaitUntilHeld() { WaitForPose("held"); }
 
     // Starts a recording and watches until the window ends it (the ball passed the drop height).
-    void RecordAFall()
-    {
-        Click(kIdStartRecording);
-        for (int i = 0; i < 40 && window->Recording(); ++i)
-            Wait(0.25);
-        EXPECT_FALSE(window->Recording());
-    }
+    void RecordAFall() { RecordUntilTheWindowStops(); }
 
     // The acceleration over the falling rows, selected in the table as a pupil would select them.
     double Acceleration()
@@ -98,9 +58,6 @@ public:
         const QString label = window->Series(1).labelText;
         return label.startsWith(QStringLiteral("a = ")) ? label.mid(4).toDouble() : std::nan("");
     }
-
-    device::DemoRig rig;
-    std::unique_ptr<CDlgTdFreelyFall> window;
 };
 
 // A whole fall from the release point past the drop height, and g from the falling rows. Returns the

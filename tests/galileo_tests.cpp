@@ -120,6 +120,7 @@ TEST(GalileoRecording, TheDistanceLimitAndTheLongTable)
         {"0.74 m away is recorded", {{0.2, 0.1}, {0.6, 0.43}}, 2, true},
         {"the first sample is never an end", {{0.7, 0.4}, {0.3, 0.1}}, 2, true},
         {"behind the zero point is left out", {{-0.01, 0.1}, {0.0, 0.0}}, 1, true},
+        {"above it only until the first record", {{0.1, -0.006}, {0.2, 0.001}, {0.3, -0.006}}, 2, true},
     };
     for (const auto& c : cases)
         Pupil().ExpectRecording(c);
