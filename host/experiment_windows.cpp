@@ -1,5 +1,6 @@
 #include "experiment_windows.h"
 
+#include "experiments/calibration_tool.h"
 #include "experiments/free_fall.h"
 #include "experiments/mechanical_energy.h"
 #include "widgets/picture_button.h"
@@ -27,6 +28,7 @@ struct WindowBuilder {
 const WindowBuilder kWindows[] = {
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
     {experiments::kMechanicalEnergyIndex, &Build<experiments::CDlgTdMechanical>},
+    {experiments::kCalibrationToolIndex, &Build<experiments::CDlgTdCalibration>},
 };
 
 }  // namespace
