@@ -362,8 +362,11 @@ TEST(MechanicalEnergyWindow, DeletingRows)
     EXPECT_EQ(table->GetItemText(3, 0), Fixed3(w.Records()[2].x));
     EXPECT_EQ(table->GetItemText(99, 0), Fixed3(w.Records()[98].x)) << "a sample without a row moved up";
 
-    // In the energy view the visible table is the energies': no menu there.
+    // In the energy view the visible table is the energies': no menu there. Every sample is computed;
+    // the first 99 have a row.
     pupil.Click(kIdCompute);
+    EXPECT_EQ(w.Series(5).y.size(), 117u);
+    EXPECT_EQ(w.EnergyTable()->GetItemText(99, 2), QString::asprintf("%.5f", w.Series(5).y[98]));
     EXPECT_FALSE(w.EnergyTable()->ShowContextMenuAt(w.EnergyTable()->mapToGlobal(QPoint(20, 60))));
     pupil.Click(kIdCompute);
 
