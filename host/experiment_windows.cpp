@@ -1,6 +1,8 @@
 #include "experiment_windows.h"
 
+#include "experiments/calibration_tool.h"
 #include "experiments/free_fall.h"
+#include "experiments/mechanical_energy.h"
 #include "widgets/picture_button.h"
 
 namespace zelkor::host {
@@ -25,6 +27,8 @@ struct WindowBuilder {
 // One line per experiment window; an index without one opens the bare frame.
 const WindowBuilder kWindows[] = {
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
+    {experiments::kMechanicalEnergyIndex, &Build<experiments::CDlgTdMechanical>},
+    {experiments::kCalibrationToolIndex, &Build<experiments::CDlgTdCalibration>},
 };
 
 }  // namespace
