@@ -913,9 +913,13 @@ CDataChartPanel::Reconciled CDataChartPanel::Reconcile(QRegion& dirty)
             rec.mapping = m;
             rec.plot = plot;
             rec.first = w.first;
-            rec.xs.assign(s.x.begin() + static_cast<std::ptrdiff_t>(w.first),
+            // A grown window only adds values; the rest are the same.
+            const std::size_t keep = plan.kind == Plan::Grown ? std::min(rec.xs.size(), w.count) : 0;
+            rec.xs.resize(keep);
+            rec.ys.resize(keep);
+            rec.xs.insert(rec.xs.end(), s.x.begin() + static_cast<std::ptrdiff_t>(w.first + keep),
                           s.x.begin() + static_cast<std::ptrdiff_t>(w.first + w.count));
-            rec.ys.assign(s.y.begin() + static_cast<std::ptrdiff_t>(w.first),
+            rec.ys.insert(rec.ys.end(), s.y.begin() + static_cast<std::ptrdiff_t>(w.first + keep),
                           s.y.begin() + static_cast<std::ptrdiff_t>(w.first + w.count));
             rec.bounds = plan.kind == Plan::Grown
                              ? Unite(rec.bounds, chart::SeriesBounds(rec.style, rec.points.data() + (had > 0 ? had - 1 : 0),

@@ -145,7 +145,9 @@ const CZelFormattedTextBox::Picture& CZelFormattedTextBox::PictureNow()
     }
     // Opaque colours need no alpha channel, which makes showing the picture a plain copy.
     const bool opaque = backgroundColor.alpha() == 255 && (!border || borderColor.alpha() == 255);
-    Picture picture{key, {}, QImage(size(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied)};
+    Picture picture;
+    picture.key = key;
+    picture.image = QImage(size(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     picture.image.fill(Qt::transparent);
     QPainter painter(&picture.image);
     if (border) {
