@@ -97,10 +97,10 @@ public:
     {
         if (event->type() == QEvent::Paint) {
             const QVariant id = watched->property("ctrlId");
-            std::string key = watched->metaObject()->className();
+            QString key = QString::fromLatin1(watched->metaObject()->className());
             if (id.isValid())
-                key += " " + std::to_string(id.toInt());
-            ++counts[key];
+                key += QStringLiteral(" %1").arg(id.toInt());
+            ++counts[key.toStdString()];
         }
         return false;
     }
