@@ -7,6 +7,8 @@
 //                          (the counter paints_per_append says so);
 //   BM_MarkerMove          the live marker moved to a new pixel beside a recorded trajectory, Redraw()
 //                          and the paint (what a live window does on every sample);
+//   BM_RollingTrace        a 500-point trace in rolling mode on a 1600 x 900 panel: every append
+//                          moves the view by a point, and the whole panel is painted;
 //   BM_TrackTick           a robot's track after 30 minutes at 50 Hz (90,000 points in a markers
 //                          series and a line series, 1326 x 600 panel): one tick appends a point to
 //                          both and paints, the window's way (append, series list, Redraw) or by
@@ -193,6 +195,41 @@ void BM_MarkerMove(benchmark::State& state)
     ReportPaints(state, counter, "paints_per_move");
 }
 
+void BM_RollingTrace(benchmark::State& state)
+{
+    CDataChartPanel panel(nullptr, true, false);
+    panel.resize(1600, 900);
+    auto& v = panel.view;
+    v.xName = "t";
+    v.xUnit = "s";
+    v.xMin = 0, v.xSpan = 10, v.xMax = 10;
+    v.yMin = -0.3, v.ySpan = 0.6, v.yMax = 0.3;
+    v.xScrollUnit = 0.02;
+    panel.scrollMode = CDataChartPanel::kRollingMode;
+    panel.ResetHorizontalScroll();
+    CChartSeries trace;
+    trace.style = 2;
+    trace.markerColour = QColor(0, 0, 255);
+    panel.SetSeriesList({&trace});
+    ShowAndWait(panel);
+    long long i = 0;
+    auto append = [&] {
+        const double t = 0.02 * static_cast<double>(i++);
+        panel.IncrementalAppend(trace, t, 0.25 * std::sin(t * 2.1));
+    };
+    for (int k = 0; k < 600; ++k)  // the view has begun to roll
+        append();
+    DeliverPaints();
+    PaintCounter counter;
+    panel.installEventFilter(&counter);
+    for (auto _ : state) {
+        append();
+        DeliverPaints();
+    }
+    panel.removeEventFilter(&counter);
+    ReportPaints(state, counter, "paints_per_append");
+}
+
 // The robot's track: laps of 20 s around an ellipse in the view of the robot window (x and y from
 // -0.5 to 1.0), 0.3 m by 0.2 m, with a millimetre of wobble: about 2 mm, some 1.7 px, per sample.
 struct Track {
@@ -270,6 +307,7 @@ BENCHMARK(BM_Repaint)->Apply(Args);
 BENCHMARK(BM_ColdRepaint)->Apply(Args);
 BENCHMARK(BM_IncrementalAppend)->Apply(Args);
 BENCHMARK(BM_MarkerMove)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RollingTrace)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TrackTick)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,13 +2,13 @@
 //
 //   bench_engine                   Google Benchmark: time from a report's arrival to its sample in the
 //                                  sample queue (read, decode, validate, thin, solve, push).
-//   bench_engine --cpu SECONDS [--paints]
+//   bench_engine --cpu SECONDS [--paints] [--only live|recording|nosensor]
 //                                  CPU use of the whole process (both threads, the demo sensor included)
 //                                  over SECONDS of wall time, for every experiment window the host can
 //                                  build (indices with only the bare frame are left out), shown at
 //                                  1366 x 768: live on the demo sensor, recording on it, and live with no
 //                                  sensor attached. --paints adds the paint events per second of every
-//                                  widget that painted.
+//                                  widget that painted; --only measures one of the three (for a profiler).
 //
 // Without QT_QPA_PLATFORM the windows run on the offscreen platform with one 1366 x 768 screen, so a
 // maximised window has that size; on another platform a window of another size is resized to it.
@@ -261,7 +261,7 @@ bool HasOwnWindow(int index)
     return dialog && !dynamic_cast<host::CExperimentFrameDialog*>(dialog.get());
 }
 
-int RunCpuMeasurements(int seconds, bool showPaints)
+int RunCpuMeasurements(int seconds, bool showPaints, const std::string& only)
 {
     PaintCounter counter;
     PaintCounter* paints = showPaints ? &counter : nullptr;
@@ -272,13 +272,16 @@ int RunCpuMeasurements(int seconds, bool showPaints)
         if (!host::FindExperiment(entry.index) || !HasOwnWindow(entry.index))
             continue;
         ++windows;
-        MeasureWindow(entry, device::MakeDemoPlatform(entry.index), "demo sensor, live", Run::Live, seconds,
-                      paints);
-        MeasureWindow(entry, device::MakeDemoPlatform(entry.index), "demo sensor, recording", Run::Recording,
-                      seconds, paints);
+        if (only.empty() || only == "live")
+            MeasureWindow(entry, device::MakeDemoPlatform(entry.index), "demo sensor, live", Run::Live, seconds,
+                          paints);
+        if (only.empty() || only == "recording")
+            MeasureWindow(entry, device::MakeDemoPlatform(entry.index), "demo sensor, recording", Run::Recording,
+                          seconds, paints);
         // A sensor id that nothing on this machine has: the worker keeps looking for it.
-        MeasureWindow(entry, device::MakeLibusbPlatform({device::UsbId{0x1d6b, 0xfff0}}), "no sensor attached",
-                      Run::Live, seconds, paints);
+        if (only.empty() || only == "nosensor")
+            MeasureWindow(entry, device::MakeLibusbPlatform({device::UsbId{0x1d6b, 0xfff0}}),
+                          "no sensor attached", Run::Live, seconds, paints);
     }
     if (windows == 0)
         std::printf("no experiment window to measure\n");
@@ -304,8 +307,15 @@ int main(int argc, char** argv)
     widgets::SetUpApplication(QStringLiteral("kivor"));
     if (argc >= 3 && std::strcmp(argv[1], "--cpu") == 0) {
         const int seconds = std::max(1, std::atoi(argv[2]));
-        const bool paints = argc >= 4 && std::strcmp(argv[3], "--paints") == 0;
-        return RunCpuMeasurements(seconds, paints);
+        bool paints = false;
+        std::string only;
+        for (int i = 3; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--paints") == 0)
+                paints = true;
+            else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+                only = argv[++i];
+        }
+        return RunCpuMeasurements(seconds, paints, only);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -170,6 +170,39 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
         q = na + FloorDiv(num, 2 * d);
         rem = num - FloorDiv(num, 2 * d) * 2 * d;
     }
+    // Thin lines along a pixel row or column (grids, ticks, axes) need no minor-axis steps.
+    if (dn == 0 && width <= 1) {
+        const int minor = na;
+        const int lo = std::max(from, clipLo), hi = std::min(to, clipHi - 1);
+        const int minorLo = xMajor ? c.top : c.left, minorHi = xMajor ? c.bottom : c.right;
+        if (minor < minorLo || minor >= minorHi || lo > hi)
+            return;
+        int first = hi + 1, last = lo - 1;
+        for (int m = lo; m <= hi; ++m) {
+            if (!PatternOn(pen.pattern, total, startPhase + std::llabs(static_cast<long long>(m) - origin)))
+                continue;
+            *t.Pixel(xMajor ? m : minor, xMajor ? minor : m) = colour;
+            first = std::min(first, m);
+            last = m;
+        }
+        if (first <= last) {
+            if (xMajor)
+                Touch(t, first, minor, last, minor);
+            else
+                Touch(t, minor, first, minor, last);
+        }
+        return;
+    }
+    // Position in the pattern, kept as the walk goes: it moves by one pixel a step, forwards from the
+    // start of the line or backwards towards it.
+    const bool dashed = !pen.pattern.empty() && total > 0;
+    const int patternStep = reversed ? -1 : 1;
+    long long patternPos = 0;
+    if (dashed) {
+        patternPos = (startPhase + std::llabs(static_cast<long long>(from) - origin)) % total;
+        if (patternPos < 0)
+            patternPos += total;
+    }
     for (int m = from; m <= to; ++m) {
         if (m > from && d > 0) {
             rem += 2 * dn;
@@ -181,8 +214,16 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
                 --q;
             }
         }
-        if (!PatternOn(pen.pattern, total, startPhase + std::llabs(static_cast<long long>(m) - origin)))
-            continue;
+        if (dashed) {
+            const long long here = patternPos;
+            patternPos += patternStep;
+            if (patternPos == total)
+                patternPos = 0;
+            else if (patternPos < 0)
+                patternPos = total - 1;
+            if (!PatternOn(pen.pattern, total, here))
+                continue;
+        }
         const int px = xMajor ? m : static_cast<int>(q);
         const int py = xMajor ? static_cast<int>(q) : m;
         if (width <= 1) {

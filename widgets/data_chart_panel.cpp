@@ -291,7 +291,7 @@ void CDataChartPanel::Redraw()
 void CDataChartPanel::SetCachingEnabled(bool on)
 {
     m_caching = on;
-    m_staticValid = false;
+    m_staticValid = m_renderedKeyValid = false;
     for (auto& rec : m_records)
         rec->DropLayer();
     m_needRender = true;
@@ -417,7 +417,7 @@ void CDataChartPanel::Resolve(const QRegion* painting)
         break;
     case Reconciled::Everything:
         Render();
-        dirty = QRegion(rect());
+        dirty = QRegion(QRect(QPoint(0, 0), ClientSize()));  // the scroll bars paint themselves
         break;
     }
     // Inside a paint event the part it covers is shown by it.
@@ -458,11 +458,18 @@ void CDataChartPanel::Render()
         std::memcpy(m_buffer.bits(), m_static.constBits(), static_cast<std::size_t>(m_buffer.sizeInBytes()));
     } else {
         RenderStatic(plot, m);
-        if (m_caching) {
+        // A view that moves at every step (a rolling trace) would throw a copy of its background away
+        // at once: after two moves in a row the background is kept again only once the view stays.
+        m_backgroundMoves = m_renderedKeyValid && key == m_renderedKey ? 0 : m_backgroundMoves + 1;
+        if (m_caching && m_backgroundMoves <= 1) {
             m_static = m_buffer.copy();
             m_staticKey = key;
             m_staticValid = true;
+        } else {
+            m_staticValid = false;
         }
+        m_renderedKey = key;
+        m_renderedKeyValid = m_caching;
     }
     if (!Usable(m, view.xMin, view.yMin)) {
         m_records.clear();
@@ -477,8 +484,14 @@ void CDataChartPanel::Render()
 
 void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
 {
-    m_buffer.fill(panelBackground.rgb());
     chart::PixelTarget all = TargetFor(m_buffer, {0, 0, m_buffer.width(), m_buffer.height()});
+    // The panel background around the plot area, the plot background inside it.
+    const std::uint32_t panel = Opaque(panelBackground);
+    const int w = m_buffer.width(), h = m_buffer.height();
+    chart::FillRect(all, {0, 0, w, plot.top}, panel);
+    chart::FillRect(all, {0, plot.bottom, w, h}, panel);
+    chart::FillRect(all, {0, plot.top, plot.left, plot.bottom}, panel);
+    chart::FillRect(all, {plot.right, plot.top, w, plot.bottom}, panel);
     chart::FillRect(all, plot, Opaque(view.plotBackground));
     long long phase = 0;
     const chart::LinePen thin{1, {}};

@@ -233,6 +233,9 @@ private:
     QImage m_static;
     StaticKey m_staticKey;
     bool m_staticValid = false;
+    StaticKey m_renderedKey;  // the background of the last whole paint
+    bool m_renderedKeyValid = false;
+    int m_backgroundMoves = 0;  // whole paints in a row whose background differed from the one before
     std::vector<chart::PixelPoint> m_scratch;
     QHash<int, QImage> m_titleImages;
 };
