@@ -1,6 +1,8 @@
 #include "experiment_windows.h"
 
+#include "experiments/circular_motion.h"
 #include "experiments/free_fall.h"
+#include "experiments/single_pendulum.h"
 #include "widgets/picture_button.h"
 
 namespace zelkor::host {
@@ -17,6 +19,12 @@ std::unique_ptr<CDlgTdExpBase> Build(const ExperimentEntry&)
     return MakeExperimentWindow<Window>();
 }
 
+// Uniform circular motion and damped vibration share one window; the table gives its mode.
+std::unique_ptr<CDlgTdExpBase> BuildCircularMotion(const ExperimentEntry& entry)
+{
+    return MakeExperimentWindow<experiments::CDlgTdCircularMotior>(entry.circularMode.value_or(false));
+}
+
 struct WindowBuilder {
     int index;
     Builder build;
@@ -25,6 +33,9 @@ struct WindowBuilder {
 // One line per experiment window; an index without one opens the bare frame.
 const WindowBuilder kWindows[] = {
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
+    {experiments::kSinglePendulumIndex, &Build<experiments::CDlgTdSinglePendulum>},
+    {experiments::kCircularMotionIndex, &BuildCircularMotion},
+    {experiments::kDampedVibrationIndex, &BuildCircularMotion},
 };
 
 }  // namespace
