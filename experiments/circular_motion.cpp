@@ -195,7 +195,7 @@ void CDlgTdCircularMotior::LayoutWindow()
     }
     bar.push_back(Button(kIdTraceClear));
     const int barTop = LayoutBottomButtonBar(bar);
-    const int rowHeight = std::max(LabelHeight(), radio50_->sizeHint().height());
+    const int rowHeight = PrepareLabelRows();
     const int rows = circular_ ? 2 : 1;
     const int labelsTop = barTop - rows * rowHeight;
 

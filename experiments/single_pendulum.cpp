@@ -201,7 +201,7 @@ void CDlgTdSinglePendulum::LayoutWindow()
                                               Button(kIdTraceZero), Button(kIdPendulumRecord),
                                               Button(kIdMeasurePeriod), Button(kIdMeasureLength),
                                               Button(kIdTraceClear)});
-    const int rowHeight = std::max(LabelHeight(), radio50_->sizeHint().height());
+    const int rowHeight = PrepareLabelRows();
     const int lowerTop = barTop - kLabelGap - rowHeight;
     const int upperTop = lowerTop - rowHeight;
 

@@ -303,6 +303,16 @@ QString CTraceExperiment::ValueMarkup(const QString& text)
            QStringLiteral("\\text{%1}").arg(text);
 }
 
+int CTraceExperiment::PrepareLabelRows()
+{
+    const int height = std::max(LabelHeight(), radio50_->sizeHint().height());
+    const QPoint origin(0, (height - LabelHeight()) / 2);
+    rateLabel_->origin = origin;
+    for (widgets::CZelFormattedTextBox* box : labels_)
+        box->origin = origin;
+    return height;
+}
+
 void CTraceExperiment::PlaceRateRow(widgets::CLabelRow& row)
 {
     const QString markup = CaptionMarkup(QStringLiteral("采集频率:"), QString());

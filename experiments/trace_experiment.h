@@ -128,6 +128,9 @@ protected:
     static QString ValueMarkup(const QString& text);
     widgets::CZelFormattedTextBox* Caption(int pair) const { return labels_.at(static_cast<size_t>(2 * pair)); }
     widgets::CZelFormattedTextBox* Value(int pair) const { return labels_.at(static_cast<size_t>(2 * pair + 1)); }
+    // The height of a label row (as high as the radios), with every label's text moved down to stand
+    // level with the radios' captions.
+    int PrepareLabelRows();
     // Places the rate caption and the radios on a row from `row`'s position.
     void PlaceRateRow(widgets::CLabelRow& row);
 
