@@ -1,5 +1,6 @@
 #include "exp_base.h"
 
+#include "demo_mark.h"
 #include "device/demo_cues.h"
 #include "device/sensor_protocol.h"
 #include "output/snapshot.h"
@@ -166,6 +167,7 @@ CDlgTdExpBase::CDlgTdExpBase(CWindowKey, int experimentIndex, QWidget* parent,
     snapshot_ = makeButton(kIdSnapshot, kSnapshotRect);
     start_ = makeButton(kIdStart, kStartRect);
     stop_ = makeButton(kIdStop, kStopRect);
+    new CDemoMark(this, minimise_, banner_.isNull() ? QSize(970, 43) : banner_.size());
 
     connect(minimise_, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(close_, &QPushButton::clicked, this, &CDlgTdExpBase::CloseExperiment);
@@ -299,6 +301,7 @@ bool CDlgTdExpBase::StartAcquisition()
         worker_ = std::thread(&CDlgTdExpBase::WorkerMain, this, channel_);
     }
     timer1_.start(kRefreshPeriodMs);
+    device::SendDemoCue(device::DemoCue::AcquisitionStarted);
     return true;
 }
 
@@ -306,6 +309,7 @@ void CDlgTdExpBase::StopAcquisition()
 {
     timer1_.stop();
     m_streaming.store(false);
+    device::SendDemoCue(device::DemoCue::AcquisitionStopped);
 }
 
 void CDlgTdExpBase::StopWorker()
@@ -475,14 +479,6 @@ void CDlgTdExpBase::paintEvent(QPaintEvent*)
         painter.setFont(widgets::FontForCellHeight(QStringLiteral("宋体"), kTitleCellHeight, true, false));
         painter.setPen(kTitleColour);
         painter.drawText(rect().adjusted(kBannerTitleX, kBannerTitleY, 0, 0), Qt::AlignLeft | Qt::AlignTop, title);
-    }
-    if (device::DemoModeActive()) {
-        // Nobody must take simulated data for a measurement.
-        painter.setFont(widgets::FontForCellHeight(QStringLiteral("黑体"), 22, true, false));
-        painter.setPen(QColor(200, 0, 0));
-        const int right = std::min(banner_.isNull() ? 970 : banner_.width(), minimise_->x()) - 10;
-        painter.drawText(QRect(0, 0, right, banner_.isNull() ? 43 : banner_.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("演示模式"));
     }
 }
 

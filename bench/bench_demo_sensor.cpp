@@ -23,6 +23,11 @@ struct Pipes {
         const auto start = StartCommand();
         std::size_t written = 0;
         write->Write(start.data(), start.size(), written);
+        // The pupil starts and records, so that the apparatus moves (and, where it runs by itself, keeps
+        // moving) instead of resting in its first pose.
+        rig.sensor->Cue(DemoCue::AcquisitionStarted);
+        rig.sensor->Cue(DemoCue::ZeroSet);
+        rig.sensor->Cue(DemoCue::RecordingStarted);
     }
     DemoRig rig;
     std::unique_ptr<UsbFile> write, read;
@@ -41,8 +46,8 @@ void BM_ProduceReport(benchmark::State& state)
         benchmark::DoNotOptimize(buffer.data());
     }
 }
-// Closed-form motion (free fall), integrated motion (pendulum), integrated track (centrifugal).
-BENCHMARK(BM_ProduceReport)->Arg(9)->Arg(4)->Arg(7);
+// A resting pose after one fall (free fall), closed-form motion (turntable), integrated motion (pendulum).
+BENCHMARK(BM_ProduceReport)->Arg(9)->Arg(2)->Arg(4);
 
 void BM_DecodeAndSolve(benchmark::State& state)
 {

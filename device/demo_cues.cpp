@@ -57,4 +57,13 @@ bool DemoModeActive()
     return !Registry().empty();
 }
 
+std::vector<DemoHelperAction> DemoHelperActions()
+{
+    std::lock_guard lock(RegistryMutex());
+    if (Registry().empty())
+        return {};
+    // A scenario's actions are fixed when it is made, so reading them needs no sensor lock.
+    return Registry().front()->Scenario().HelperActions();
+}
+
 }  // namespace zelkor::device

@@ -89,8 +89,10 @@ private:
     long long k_ = 0;
 };
 
-using Motion = std::function<DemoPoint(double tau, DemoPoint from)>;
+using Motion = DemoScenario::Motion;
 using Phase = DemoScenario::Phase;
+using Exit = DemoScenario::Exit;
+using When = Exit::When;
 
 double Smooth(double tau, double duration)
 {
@@ -144,60 +146,141 @@ Motion FreeSwing(double length, double amplitude, double decayTime)
     return [motion, length](double tau, DemoPoint) { return OnPendulum(length, motion->At(tau).first); };
 }
 
-Phase Fixed(std::string name, double duration, Motion motion)
-{
-    return Phase{std::move(name), duration, duration, 0u, 0.0, std::move(motion)};
-}
-
-Phase Waiting(std::string name, double autoDuration, unsigned cues, double delay, Motion motion)
-{
-    return Phase{std::move(name), autoDuration, autoDuration, cues, delay, std::move(motion)};
-}
-
-// With cues the phase never ends by itself (the apparatus keeps running).
-Phase Running(std::string name, double autoDuration, Motion motion)
-{
-    return Phase{std::move(name), autoDuration, kForever, 0u, 0.0, std::move(motion)};
-}
-
-constexpr unsigned kStarted = CueBit(DemoCue::RecordingStarted);
-constexpr unsigned kStopped = CueBit(DemoCue::RecordingStopped);
 constexpr unsigned kZeroSet = CueBit(DemoCue::ZeroSet);
+constexpr unsigned kCalibrationSet = CueBit(DemoCue::CalibrationSet);
+// Whatever ends a try: the recording stops, the acquisition stops, the display is cleared.
+constexpr unsigned kStops =
+    CueBit(DemoCue::RecordingStopped) | CueBit(DemoCue::AcquisitionStopped) | CueBit(DemoCue::Cleared);
+
+Exit OnCue(unsigned cues, double delay, std::string to)
+{
+    return Exit{When::Cue, cues, delay, std::move(to)};
+}
+
+// The helper is asked for something: done at once, from whatever the object is doing.
+Exit OnRequest(DemoCue cue, std::string to)
+{
+    return Exit{When::Request, CueBit(cue), 0.0, std::move(to)};
+}
+
+Exit WhileRecording(double delay, std::string to)
+{
+    return Exit{When::Recording, 0u, delay, std::move(to)};
+}
+
+Exit WhileNotRecording(double delay, std::string to)
+{
+    return Exit{When::NotRecording, 0u, delay, std::move(to)};
+}
+
+// A resting pose: lasts until one of its exits.
+Phase Rest(std::string name, Motion motion, std::vector<Exit> exits)
+{
+    return Phase{std::move(name), std::move(motion), kForever, {}, std::move(exits), true};
+}
+
+Phase Move(std::string name, double duration, std::string next, Motion motion)
+{
+    return Phase{std::move(name), std::move(motion), duration, std::move(next), {}, false};
+}
+
+// A self-running apparatus: runs until one of its exits.
+Phase Run(std::string name, Motion motion, std::vector<Exit> exits)
+{
+    return Phase{std::move(name), std::move(motion), kForever, {}, std::move(exits), false};
+}
+
+// A calibration point, where the helper holds the object until the pupil has calibrated.
+struct CalibrationPoint {
+    const char* text;
+    DemoPoint point;
+    std::string after;  // the pose the helper brings it to once the pupil has calibrated
+    DemoPoint afterPoint;
+};
+
+constexpr const char* kPutBack = "put back";
+constexpr const char* kToCalibration = "carried to the calibration point";
+constexpr const char* kAtCalibration = "held at the calibration point";
+constexpr const char* kFromCalibration = "back from the calibration point";
+
+// What the helper at the apparatus can be asked to do: put the object back to `home` (the pose where
+// the pupil zeroes) by `putBack`, and where there is one, bring it to a calibration point.
+void AddHelper(DemoScenario::Setup& s, const std::string& home, Motion putBack, const char* putBackText,
+               const CalibrationPoint* calibration = nullptr)
+{
+    const bool calibrates = calibration != nullptr;
+    s.phases.push_back(Move(kPutBack, kHelperCarry, home, std::move(putBack)));
+    if (calibrates) {
+        s.phases.push_back(Move(kToCalibration, kHelperCarry, kAtCalibration, CarryTo(calibration->point, kHelperCarry)));
+        // Held as long as the pupil takes; a calibration taken while the helper was still on the way
+        // counts (the request began the run). A pupil who records instead gets the object put back, so
+        // that the try goes on from there.
+        s.phases.push_back(Run(kAtCalibration, StayPut(),
+                                {OnCue(kCalibrationSet, kAfterCalibration, kFromCalibration),
+                                 WhileRecording(kHelperReaction, kPutBack)}));
+        s.phases.push_back(
+            Move(kFromCalibration, kHelperCarry, calibration->after, CarryTo(calibration->afterPoint, kHelperCarry)));
+        s.helperActions.push_back({DemoCue::HelperToCalibrationPoint, calibration->text});
+    }
+    s.helperActions.push_back({DemoCue::HelperPutBack, putBackText});
+    for (Phase& phase : s.phases) {
+        if (phase.name != home && phase.name != kPutBack)
+            phase.exits.push_back(OnRequest(DemoCue::HelperPutBack, kPutBack));
+        if (calibrates && phase.name != kToCalibration && phase.name != kAtCalibration)
+            phase.exits.push_back(OnRequest(DemoCue::HelperToCalibrationPoint, kToCalibration));
+    }
+}
 
 std::unique_ptr<DemoScenario> FreeFall()
 {
     using namespace free_fall;
     const DemoPoint release{kReleaseX, kReleaseY};
     const DemoPoint floor{kReleaseX, kReleaseY + kDrop};
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("held", kHold, kStarted, kReleaseDelay, StayAt(release)));
-    phases.push_back(Fixed("falling", kFallTime, [release](double tau, DemoPoint) {
-        return DemoPoint{release.x, release.y + 0.5 * kGravity * tau * tau};
-    }));
-    // A pupil who sets the zero point while the ball lies on the floor (it fell on the own timeline
-    // before anyone was ready) gets it lifted back, and can zero again at the release point.
-    phases.push_back(Waiting("on the floor", kLie, kStopped | kZeroSet, kLiftDelay, StayAt(floor)));
-    phases.push_back(Fixed("lifted back", kLift, CarryTo(release, kLift)));
-    return std::make_unique<DemoScenario>("free fall", DemoFrame::Sensor, std::move(phases));
+    DemoScenario::Setup s{"free fall", DemoFrame::Sensor, release, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("held", StayAt(release), {WhileRecording(kHelperReaction, "falling")}),
+        Move("falling", kFallTime, "on the floor",
+             [release](double tau, DemoPoint) {
+                 return DemoPoint{release.x, release.y + 0.5 * kGravity * tau * tau};
+             }),
+        Rest("on the floor", StayAt(floor), {WhileNotRecording(kLiftDelay, "lifted back")}),
+        Move("lifted back", kLift, "held", CarryTo(release, kLift)),
+    };
+    const CalibrationPoint above{"举到释放点正上方（竖直校准点）", {kReleaseX, kReleaseY - kCalibrationRise}, "held", release};
+    AddHelper(s, "held", CarryTo(release, kHelperCarry), "放回释放点", &above);
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> Projectile()
 {
     using namespace projectile;
-    const DemoPoint start{kEdgeX - kRunUp, kEdgeY};
-    const double runUpTime = kRunUp / kSpeed;
+    const DemoPoint edge{kEdgeX, kEdgeY};
+    const DemoPoint runUp{kEdgeX - kRunUp, kEdgeY};
+    const double runUpAcceleration = kSpeed * kSpeed / (2.0 * kRunUp);
     const DemoPoint landing{kEdgeX + kSpeed * kFlightTime, kEdgeY + kDrop};
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("held", kHold, kStarted, kReleaseDelay, StayAt(start)));
-    phases.push_back(Fixed("pushed along the table", runUpTime, [start](double tau, DemoPoint) {
-        return DemoPoint{start.x + kSpeed * tau, start.y};
-    }));
-    phases.push_back(Fixed("flying", kFlightTime, [](double tau, DemoPoint) {
-        return DemoPoint{kEdgeX + kSpeed * tau, kEdgeY + 0.5 * kGravity * tau * tau};
-    }));
-    phases.push_back(Waiting("on the floor", kLie, kStopped, kLiftDelay, StayAt(landing)));
-    phases.push_back(Fixed("carried back", kCarry, CarryTo(start, kCarry)));
-    return std::make_unique<DemoScenario>("projectile", DemoFrame::Turned, std::move(phases));
+    DemoScenario::Setup s{"projectile", DemoFrame::Turned, edge, kTiltDegrees, {}, {}};
+    // The pupil zeroes with the ball on the edge; the helper then takes it back for the run-up, so
+    // that only the flight lies in the recording area (X >= 0).
+    s.phases = {
+        Rest("at the table edge", StayAt(edge),
+             {OnCue(kZeroSet, kHelperReaction, "taken back"), WhileRecording(kHelperReaction, "taken back")}),
+        Move("taken back", kTakeBack, "held at the run-up", CarryTo(runUp, kTakeBack)),
+        Rest("held at the run-up", StayAt(runUp), {WhileRecording(kHelperReaction, "rolling to the edge")}),
+        Move("rolling to the edge", kRunUpTime, "flying",
+             [runUp, runUpAcceleration](double tau, DemoPoint) {
+                 return DemoPoint{runUp.x + 0.5 * runUpAcceleration * tau * tau, runUp.y};
+             }),
+        Move("flying", kFlightTime, "on the floor",
+             [](double tau, DemoPoint) {
+                 return DemoPoint{kEdgeX + kSpeed * tau, kEdgeY + 0.5 * kGravity * tau * tau};
+             }),
+        Rest("on the floor", StayAt(landing), {WhileNotRecording(kLiftDelay, "carried back")}),
+        Move("carried back", kCarry, "held at the run-up", CarryTo(runUp, kCarry)),
+    };
+    const CalibrationPoint behind{"沿桌面移到桌边后方（水平校准点）", {kEdgeX - kCalibrationBack, kEdgeY},
+                                  "held at the run-up", runUp};
+    AddHelper(s, "at the table edge", CarryTo(edge, kHelperCarry), "放回桌边", &behind);
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> Galileo()
@@ -205,55 +288,69 @@ std::unique_ptr<DemoScenario> Galileo()
     using namespace galileo;
     const double angle = kAngleDegrees * kPi / 180.0;
     const DemoPoint top{kTopX, kTopY};
-    const DemoPoint foot{kTopX + kLength * std::cos(angle), kTopY + kLength * std::sin(angle)};
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("held at the top", kHold, kStarted, kReleaseDelay, StayAt(top)));
-    phases.push_back(Fixed("rolling", kRollTime, [top, angle](double tau, DemoPoint) {
-        const double s = 0.5 * kAcceleration * tau * tau;
-        return DemoPoint{top.x + s * std::cos(angle), top.y + s * std::sin(angle)};
-    }));
-    phases.push_back(Waiting("at the stop", kRest, kStopped, kCarryDelay, StayAt(foot)));
-    phases.push_back(Fixed("carried back", kCarry, CarryTo(top, kCarry)));
-    return std::make_unique<DemoScenario>("Galileo incline", DemoFrame::Turned, std::move(phases));
+    auto along = [top, angle](double s) { return DemoPoint{top.x + s * std::cos(angle), top.y + s * std::sin(angle)}; };
+    DemoScenario::Setup s{"Galileo incline", DemoFrame::Turned, top, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("held at the top", StayAt(top), {WhileRecording(kHelperReaction, "rolling")}),
+        Move("rolling", kRollTime, "at the stop",
+             [along](double tau, DemoPoint) { return along(0.5 * kAcceleration * tau * tau); }),
+        Rest("at the stop", StayAt(along(kLength)), {WhileNotRecording(kCarryDelay, "carried back")}),
+        Move("carried back", kCarry, "held at the top", CarryTo(top, kCarry)),
+    };
+    const CalibrationPoint down{"沿斜面放到下方（水平校准点）", along(kCalibrationDown), "held at the top", top};
+    AddHelper(s, "held at the top", CarryTo(top, kHelperCarry), "放回斜面顶端", &down);
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> Composition()
 {
     using namespace composition;
     const DemoPoint start{kStartX, kStartY};
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("held", kHold, kStarted, kReleaseDelay, StayAt(start)));
-    phases.push_back(Fixed("moving", kRunTime, [start](double tau, DemoPoint) {
-        return DemoPoint{start.x + kSpeedX * tau, start.y + 0.5 * kAccelerationY * tau * tau};
-    }));
-    phases.push_back(Fixed("at the end", kRest, StayPut()));
-    phases.push_back(Fixed("carried back", kCarry, CarryTo(start, kCarry)));
-    return std::make_unique<DemoScenario>("composition of motions", DemoFrame::Turned, std::move(phases));
+    DemoScenario::Setup s{"composition of motions", DemoFrame::Turned, start, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("held", StayAt(start), {WhileRecording(kHelperReaction, "moving")}),
+        Move("moving", kRunTime, "at the end",
+             [start](double tau, DemoPoint) {
+                 return DemoPoint{start.x + kSpeedX * tau, start.y + 0.5 * kAccelerationY * tau * tau};
+             }),
+        Rest("at the end", StayPut(), {WhileNotRecording(kCarryDelay, "carried back")}),
+        Move("carried back", kCarry, "held", CarryTo(start, kCarry)),
+    };
+    AddHelper(s, "held", CarryTo(start, kHelperCarry), "放回起点");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> Pendulum()
 {
     using namespace pendulum;
-    std::vector<Phase> phases;
-    phases.push_back(
-        Waiting("hanging still", kRest, kZeroSet | kStarted, kPullDelay, StayAt(OnPendulum(kLength, 0.0))));
-    phases.push_back(Fixed("pulled aside", kPull, SwingBy(kLength, kAmplitude, kPull)));
-    phases.push_back(Fixed("held", kHold, StayPut()));
-    phases.push_back(Waiting("swinging", kSwing, kStopped, kStopDelay, FreeSwing(kLength, kAmplitude, kDecayTime)));
-    phases.push_back(Fixed("stopped by hand", kStop, SwingBy(kLength, 0.0, kStop)));
-    return std::make_unique<DemoScenario>("single pendulum", DemoFrame::Sensor, std::move(phases));
+    DemoScenario::Setup s{"single pendulum", DemoFrame::Sensor, {}, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("hanging still", StayAt(OnPendulum(kLength, 0.0)),
+             {OnCue(kZeroSet, kPullDelay, "pulled aside"), WhileRecording(kPullDelay, "pulled aside")}),
+        Move("pulled aside", kPull, "held aside", SwingBy(kLength, kAmplitude, kPull)),
+        Move("held aside", kHold, "swinging", StayPut()),
+        Run("swinging", FreeSwing(kLength, kAmplitude, kDecayTime), {OnCue(kStops, kStopDelay, "stopped by hand")}),
+        Move("stopped by hand", kStop, "hanging still", SwingBy(kLength, 0.0, kStop)),
+    };
+    AddHelper(s, "hanging still", SwingBy(kLength, 0.0, kHelperCarry), "让摆球静止下垂");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> MechanicalEnergy()
 {
     using namespace mechanical_energy;
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("at the lowest point", kRest, kZeroSet, kPullDelay, StayAt(OnPendulum(kLength, 0.0))));
-    phases.push_back(Fixed("pulled aside", kPull, SwingBy(kLength, -kAmplitude, kPull)));
-    phases.push_back(Waiting("held", kHold, kStarted, kReleaseDelay, StayPut()));
-    phases.push_back(Waiting("swinging", kSwing, kStopped, kStopDelay, FreeSwing(kLength, -kAmplitude, kDecayTime)));
-    phases.push_back(Fixed("stopped by hand", kStop, SwingBy(kLength, 0.0, kStop)));
-    return std::make_unique<DemoScenario>("mechanical energy", DemoFrame::Sensor, std::move(phases));
+    DemoScenario::Setup s{"mechanical energy", DemoFrame::Sensor, {}, kTiltDegrees, {}, {}};
+    s.phases = {
+        // Pulled aside only for its zero point: pulled during a recording, the window's end of a pass
+        // (past the lowest point and falling back) would end the recording before the release.
+        Rest("at the lowest point", StayAt(OnPendulum(kLength, 0.0)), {OnCue(kZeroSet, kPullDelay, "pulled aside")}),
+        Move("pulled aside", kPull, "held aside", SwingBy(kLength, -kAmplitude, kPull)),
+        Rest("held aside", StayPut(), {WhileRecording(kHelperReaction, "swinging")}),
+        Run("swinging", FreeSwing(kLength, -kAmplitude, kDecayTime), {OnCue(kStops, kStopDelay, "stopped by hand")}),
+        Move("stopped by hand", kStop, "at the lowest point", SwingBy(kLength, 0.0, kStop)),
+    };
+    AddHelper(s, "at the lowest point", SwingBy(kLength, 0.0, kHelperCarry), "让小球静止在最低点");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> Circular()
@@ -261,15 +358,21 @@ std::unique_ptr<DemoScenario> Circular()
     using namespace circular;
     const DemoPoint centre{kCentreX, kCentreY};
     const DemoPoint rim{kCentreX + kRadius, kCentreY};
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("at the axis", kAtCentre, kZeroSet, kMoveDelay, StayAt(centre)));
-    phases.push_back(Fixed("moved to the rim", kMove, CarryTo(rim, kMove)));
-    phases.push_back(Running("turning", kTurning, [centre](double tau, DemoPoint) {
-        const double a = kAngularVelocity * tau;
-        return DemoPoint{centre.x + kRadius * std::cos(a), centre.y + kRadius * std::sin(a)};
-    }));
-    phases.push_back(Fixed("moved to the axis", kMove, CarryTo(centre, kMove)));
-    return std::make_unique<DemoScenario>("uniform circular motion", DemoFrame::Sensor, std::move(phases));
+    DemoScenario::Setup s{"uniform circular motion", DemoFrame::Sensor, centre, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("at the axis", StayAt(centre),
+             {OnCue(kZeroSet, kMoveDelay, "moved to the rim"), WhileRecording(kMoveDelay, "moved to the rim")}),
+        Move("moved to the rim", kMove, "turning", CarryTo(rim, kMove)),
+        Run("turning",
+            [centre](double tau, DemoPoint) {
+                const double a = kAngularVelocity * tau;
+                return DemoPoint{centre.x + kRadius * std::cos(a), centre.y + kRadius * std::sin(a)};
+            },
+            {OnCue(kStops, kHelperReaction, "moved to the axis")}),
+        Move("moved to the axis", kMove, "at the axis", CarryTo(centre, kMove)),
+    };
+    AddHelper(s, "at the axis", CarryTo(centre, kHelperCarry), "停下转盘，把发射器放回转轴");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> DampedVibration()
@@ -280,17 +383,24 @@ std::unique_ptr<DemoScenario> DampedVibration()
     const double gamma = 1.0 / kDecayTime;
     const double w0 = 2.0 * kPi / kPeriod;
     const double wd = std::sqrt(w0 * w0 - gamma * gamma);
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("at rest", kRest, kZeroSet | kStarted, kPullDelay, StayAt(rest)));
-    phases.push_back(Fixed("pulled aside", kPull, CarryTo(pulled, kPull)));
-    phases.push_back(Fixed("held", kHold, StayPut()));
-    // Released from rest: x = A e^(-gamma t) (cos wd t + gamma / wd sin wd t).
-    phases.push_back(Waiting("vibrating", kVibrate, kStopped, kStopDelay, [=](double tau, DemoPoint) {
-        const double x = kAmplitude * std::exp(-gamma * tau) * (std::cos(wd * tau) + gamma / wd * std::sin(wd * tau));
-        return DemoPoint{rest.x + x, rest.y};
-    }));
-    phases.push_back(Fixed("stopped by hand", kStop, CarryTo(rest, kStop)));
-    return std::make_unique<DemoScenario>("damped vibration", DemoFrame::Sensor, std::move(phases));
+    DemoScenario::Setup s{"damped vibration", DemoFrame::Sensor, rest, kTiltDegrees, {}, {}};
+    s.phases = {
+        // Released only for a recording: the vibration dies away within seconds.
+        Rest("at rest", StayAt(rest), {WhileRecording(kPullDelay, "pulled aside")}),
+        Move("pulled aside", kPull, "held", CarryTo(pulled, kPull)),
+        Move("held", kHold, "vibrating", StayPut()),
+        // Released from rest: x = A e^(-gamma t) (cos wd t + gamma / wd sin wd t).
+        Run("vibrating",
+            [=](double tau, DemoPoint) {
+                const double x =
+                    kAmplitude * std::exp(-gamma * tau) * (std::cos(wd * tau) + gamma / wd * std::sin(wd * tau));
+                return DemoPoint{rest.x + x, rest.y};
+            },
+            {OnCue(kStops, kStopDelay, "stopped by hand")}),
+        Move("stopped by hand", kStop, "at rest", CarryTo(rest, kStop)),
+    };
+    AddHelper(s, "at rest", CarryTo(rest, kHelperCarry), "让振子静止");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> SphericalTrack()
@@ -304,20 +414,24 @@ std::unique_ptr<DemoScenario> SphericalTrack()
     const double endSpeed = kRadius * groove->At(grooveTime).second;
     const DemoPoint end{top.x + kRadius, top.y + kRadius};
     const double dropTime = (-endSpeed + std::sqrt(endSpeed * endSpeed + 2.0 * kGravity * kCatchDrop)) / kGravity;
-    const DemoPoint caught{end.x, end.y + kCatchDrop};
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("held at the top", kHold, kStarted, kReleaseDelay, StayAt(top)));
-    phases.push_back(Fixed("in the groove", grooveTime, [groove, top](double tau, DemoPoint) {
-        const double phi = std::min(groove->At(tau).first, 0.5 * kPi);
-        return DemoPoint{top.x + kRadius * std::sin(phi), top.y + kRadius * (1.0 - std::cos(phi))};
-    }));
-    // Leaves the groove moving straight down.
-    phases.push_back(Fixed("dropping", dropTime, [end, endSpeed](double tau, DemoPoint) {
-        return DemoPoint{end.x, end.y + endSpeed * tau + 0.5 * kGravity * tau * tau};
-    }));
-    phases.push_back(Waiting("in the catcher", kLie, kStopped, kCarryDelay, StayAt(caught)));
-    phases.push_back(Fixed("carried back", kCarry, CarryTo(top, kCarry)));
-    return std::make_unique<DemoScenario>("spherical track", DemoFrame::Turned, std::move(phases));
+    DemoScenario::Setup s{"spherical track", DemoFrame::Turned, top, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("held at the top", StayAt(top), {WhileRecording(kHelperReaction, "in the groove")}),
+        Move("in the groove", grooveTime, "dropping",
+             [groove, top](double tau, DemoPoint) {
+                 const double phi = std::min(groove->At(tau).first, 0.5 * kPi);
+                 return DemoPoint{top.x + kRadius * std::sin(phi), top.y + kRadius * (1.0 - std::cos(phi))};
+             }),
+        // Leaves the groove moving straight down.
+        Move("dropping", dropTime, "in the catcher",
+             [end, endSpeed](double tau, DemoPoint) {
+                 return DemoPoint{end.x, end.y + endSpeed * tau + 0.5 * kGravity * tau * tau};
+             }),
+        Rest("in the catcher", StayAt({end.x, end.y + kCatchDrop}), {WhileNotRecording(kCarryDelay, "carried back")}),
+        Move("carried back", kCarry, "held at the top", CarryTo(top, kCarry)),
+    };
+    AddHelper(s, "held at the top", CarryTo(top, kHelperCarry), "放回轨道顶端");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 // The centrifugal track by arc length s: quarter-pipe, loop, level run.
@@ -366,43 +480,42 @@ std::unique_ptr<DemoScenario> CentrifugalTrack()
         },
         0.0, 0.0);
     const double runTime = run->TimeToReach(track.Length(), 20.0);
-    const DemoPoint stop = track.At(track.Length());
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("held at the start", kHold, kStarted, kReleaseDelay, StayAt(start)));
-    phases.push_back(Fixed("running", runTime, [run, track](double tau, DemoPoint) {
-        return track.At(run->At(tau).first);
-    }));
-    phases.push_back(Waiting("at the end stop", kRest, kStopped, kCarryDelay, StayAt(stop)));
-    phases.push_back(Fixed("carried back", kCarry, CarryTo(start, kCarry)));
-    return std::make_unique<DemoScenario>("centrifugal track", DemoFrame::Turned, std::move(phases));
+    DemoScenario::Setup s{"centrifugal track", DemoFrame::Turned, start, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("held at the start", StayAt(start), {WhileRecording(kHelperReaction, "running")}),
+        Move("running", runTime, "at the end stop",
+             [run, track](double tau, DemoPoint) { return track.At(run->At(tau).first); }),
+        Rest("at the end stop", StayAt(track.At(track.Length())), {WhileNotRecording(kCarryDelay, "carried back")}),
+        Move("carried back", kCarry, "held at the start", CarryTo(start, kCarry)),
+    };
+    AddHelper(s, "held at the start", CarryTo(start, kHelperCarry), "放回轨道起点");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 std::unique_ptr<DemoScenario> RobotTrace()
 {
     using namespace robot_trace;
-    const DemoPoint start{kCentreX - kHalfWidth, kCentreY};
-    std::vector<Phase> phases;
-    phases.push_back(Waiting("waiting", kWait, kStarted, kStartDelay, StayAt(start)));
-    phases.push_back(Running("driving", kLaps * kLapTime, [](double tau, DemoPoint) {
-        const double a = 2.0 * kPi * tau / kLapTime;
-        return DemoPoint{kCentreX - kHalfWidth * std::cos(a), kCentreY + kHalfHeight * std::sin(a)};
-    }));
-    return std::make_unique<DemoScenario>("robot trace", DemoFrame::Turned, std::move(phases));
+    const DemoPoint park{kCentreX - kHalfWidth, kCentreY};
+    DemoScenario::Setup s{"robot trace", DemoFrame::Turned, park, kTiltDegrees, {}, {}};
+    s.phases = {
+        Rest("parked", StayAt(park), {WhileRecording(kHelperReaction, "driving")}),
+        Run("driving",
+            [](double tau, DemoPoint) {
+                const double a = 2.0 * kPi * tau / kLapTime;
+                return DemoPoint{kCentreX - kHalfWidth * std::cos(a), kCentreY + kHalfHeight * std::sin(a)};
+            },
+            {OnCue(kStops, kHelperReaction, "carried back")}),
+        Move("carried back", kCarry, "parked", CarryTo(park, kCarry)),
+    };
+    AddHelper(s, "parked", CarryTo(park, kHelperCarry), "把机器人放回起点");
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
-std::unique_ptr<DemoScenario> Calibration()
+std::unique_ptr<DemoScenario> Still(std::string name, DemoFrame frame, DemoPoint p)
 {
-    std::vector<Phase> phases;
-    phases.push_back(Fixed("at the reference distances", kForever,
-                           StayAt({calibration::kLeft, calibration::kRight})));
-    return std::make_unique<DemoScenario>("calibration", DemoFrame::Distances, std::move(phases));
-}
-
-std::unique_ptr<DemoScenario> AtRest()
-{
-    std::vector<Phase> phases;
-    phases.push_back(Fixed("at rest", kForever, StayAt({at_rest::kX, at_rest::kY})));
-    return std::make_unique<DemoScenario>("at rest", DemoFrame::Turned, std::move(phases));
+    DemoScenario::Setup s{std::move(name), frame, p, 0.0, {}, {}};
+    s.phases = {Rest("at rest", StayAt(p), {})};
+    return std::make_unique<DemoScenario>(std::move(s));
 }
 
 }  // namespace
@@ -465,49 +578,109 @@ DemoPoint FromSensorFrame(DemoFrame frame, DemoPoint s)
     return s;
 }
 
-DemoScenario::DemoScenario(std::string name, DemoFrame frame, std::vector<Phase> phases)
-    : name_(std::move(name)), frame_(frame), phases_(std::move(phases))
+DemoPoint Turn(DemoPoint p, DemoPoint pivot, double degrees)
 {
-    if (phases_.empty())
-        phases_.push_back(Fixed("at rest", kForever, StayAt(FromSensorFrame(frame_, ToSensorFrame(DemoFrame::Turned, {at_rest::kX, at_rest::kY})))));
-    phaseFrom_ = phases_[0].motion(0.0, {});
+    const double a = degrees * kPi / 180.0;
+    const double c = std::cos(a), s = std::sin(a);
+    const double dx = p.x - pivot.x, dy = p.y - pivot.y;
+    return {pivot.x + c * dx - s * dy, pivot.y + s * dx + c * dy};
 }
 
-double DemoScenario::PhaseEnd() const
+DemoScenario::DemoScenario(Setup setup)
+    : setup_(std::move(setup)), cueArrived_(kDemoCueCount, -kForever), cueOrder_(kDemoCueCount, 0)
 {
-    const Phase& phase = phases_[current_];
-    double end;
-    if (!cueDriven_) {
-        end = phaseStart_ + phase.autoDuration;
-    } else if (phase.waitCues != 0) {
-        double arrival = -1.0;
-        for (unsigned cue = 0; cue < 3; ++cue) {
-            if ((phase.waitCues & (1u << cue)) && latched_[cue] >= 0.0 && (arrival < 0.0 || latched_[cue] < arrival))
-                arrival = latched_[cue];
-        }
-        end = arrival < 0.0 ? kForever : std::max(arrival, phaseStart_) + phase.cueDelay;
-    } else {
-        end = phaseStart_ + phase.cueDuration;
+    if (setup_.phases.empty())
+        setup_.phases.push_back(Rest("at rest", StayAt(setup_.pivot), {}));
+    for (const Phase& phase : setup_.phases) {
+        next_.push_back(IndexOf(phase.next));
+        exitTo_.emplace_back();
+        for (const Exit& exit : phase.exits)
+            exitTo_.back().push_back(IndexOf(exit.to));
     }
-    // A switch to cues can shorten the current phase; it still cannot end before the time already shown.
-    return std::max(end, lastTime_);
+    Enter(0, 0.0, setup_.phases[0].motion(0.0, setup_.pivot), 0.0);
+}
+
+std::size_t DemoScenario::IndexOf(const std::string& name) const
+{
+    for (std::size_t i = 0; i < setup_.phases.size(); ++i) {
+        if (setup_.phases[i].name == name)
+            return i;
+    }
+    return 0;  // a scenario that names no phase goes back to where it began
+}
+
+bool DemoScenario::Holds(const Exit& exit) const
+{
+    switch (exit.when) {
+    case Exit::When::Recording:
+        return recording_;
+    case Exit::When::NotRecording:
+        return !recording_;
+    case Exit::When::Cue:
+        for (std::size_t cue = 0; cue < cueArrived_.size(); ++cue) {
+            if ((exit.cues & (1u << cue)) && cueArrived_[cue] >= cueSince_)
+                return true;
+        }
+        return false;
+    case Exit::When::Request:
+        // By order rather than time: two requests at one instant must not send each other back and forth.
+        for (std::size_t cue = 0; cue < cueOrder_.size(); ++cue) {
+            if ((exit.cues & (1u << cue)) && cueOrder_[cue] > phaseEntryOrder_)
+                return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+void DemoScenario::Enter(std::size_t phase, double t, DemoPoint from, double runSince)
+{
+    current_ = phase;
+    phaseStart_ = t;
+    phaseEntryOrder_ = cuesSoFar_;
+    phaseFrom_ = from;
+    const Phase& p = setup_.phases[phase];
+    cueSince_ = p.resting ? t : runSince;
+    exitSince_.assign(p.exits.size(), -1.0);
+    for (std::size_t i = 0; i < p.exits.size(); ++i) {
+        if (Holds(p.exits[i]))
+            exitSince_[i] = t;
+    }
+}
+
+double DemoScenario::FireTime(std::size_t exit) const
+{
+    const double since = exitSince_[exit];
+    return since < 0.0 ? kForever : since + setup_.phases[current_].exits[exit].delay;
 }
 
 void DemoScenario::Advance(double t)
 {
-    // Bounded, so that a scenario of only zero-length phases cannot spin; real phases last at least
-    // a fraction of a second, and the sensor advances 20 ms at a time.
+    // Bounded, so that a scenario of zero-length phases cannot spin; real phases last a fraction of a
+    // second at least, and the sensor advances 20 ms at a time.
     for (int guard = 0; guard < 100000; ++guard) {
-        const double end = PhaseEnd();
+        const Phase& phase = setup_.phases[current_];
+        double end = phaseStart_ + phase.duration;
+        std::size_t to = next_[current_];
+        double since = cueSince_;
+        std::size_t byExit = 0;  // 1 + the exit that ends the phase; 0: its duration
+        for (std::size_t i = 0; i < phase.exits.size(); ++i) {
+            const double fire = FireTime(i);
+            if (fire < end) {
+                end = fire;
+                to = exitTo_[current_][i];
+                since = exitSince_[i];
+                byExit = i + 1;
+            }
+        }
+        end = std::max(end, lastTime_);
         if (!(end <= t))
             break;
-        Phase& phase = phases_[current_];
-        phaseFrom_ = phase.motion(end - phaseStart_, phaseFrom_);
-        // The helper acted on what the pupil did; older news is spent with it.
-        if (cueDriven_ && phase.waitCues != 0)
-            std::fill(std::begin(latched_), std::end(latched_), -1.0);
-        current_ = (current_ + 1) % phases_.size();
-        phaseStart_ = end;
+        const DemoPoint at = phase.motion(end - phaseStart_, phaseFrom_);
+        // Leaving a resting pose, or answering a request, begins a run: from now on it heeds what the
+        // pupil did since then.
+        const bool request = byExit && phase.exits[byExit - 1].when == Exit::When::Request;
+        Enter(to, end, at, phase.resting || request ? since : cueSince_);
         lastTime_ = end;
     }
 }
@@ -517,19 +690,44 @@ DemoPoint DemoScenario::Position(double t)
     t = std::max(t, lastTime_);
     Advance(t);
     lastTime_ = t;
-    return phases_[current_].motion(t - phaseStart_, phaseFrom_);
+    const DemoPoint square = setup_.phases[current_].motion(t - phaseStart_, phaseFrom_);
+    return setup_.tiltDegrees == 0.0 ? square : Turn(square, setup_.pivot, setup_.tiltDegrees);
+}
+
+DemoPoint DemoScenario::Unmounted(DemoPoint mounted) const
+{
+    return setup_.tiltDegrees == 0.0 ? mounted : Turn(mounted, setup_.pivot, -setup_.tiltDegrees);
 }
 
 void DemoScenario::Cue(DemoCue cue, double t)
 {
-    const auto index = static_cast<unsigned>(cue);
-    if (index >= 3)
+    const auto index = static_cast<std::size_t>(cue);
+    if (index >= cueArrived_.size())
         return;
     t = std::max(t, lastTime_);
     Advance(t);
     lastTime_ = t;
-    cueDriven_ = true;
-    latched_[index] = t;
+    switch (cue) {
+    case DemoCue::RecordingStarted:
+        recording_ = true;
+        break;
+    case DemoCue::RecordingStopped:
+    case DemoCue::AcquisitionStopped:
+    case DemoCue::Cleared:
+        recording_ = false;
+        break;
+    default:
+        break;
+    }
+    cueArrived_[index] = t;
+    cueOrder_[index] = ++cuesSoFar_;
+    const Phase& phase = setup_.phases[current_];
+    for (std::size_t i = 0; i < phase.exits.size(); ++i) {
+        if (!Holds(phase.exits[i]))
+            exitSince_[i] = -1.0;  // a recording stopped within the helper's delay calls the helper off
+        else if (exitSince_[i] < 0.0)
+            exitSince_[i] = t;
+    }
 }
 
 std::unique_ptr<DemoScenario> MakeDemoScenario(int experimentIndex)
@@ -558,9 +756,9 @@ std::unique_ptr<DemoScenario> MakeDemoScenario(int experimentIndex)
     case 10:
         return SphericalTrack();
     case 12:
-        return Calibration();
+        return Still("calibration", DemoFrame::Distances, {calibration::kLeft, calibration::kRight});
     default:
-        return AtRest();
+        return Still("at rest", DemoFrame::Turned, {at_rest::kX, at_rest::kY});
     }
 }
 

@@ -1,22 +1,26 @@
 #pragma once
-// The motions the demo sensor measures: one scenario per experiment, each a cycle of phases (held still,
-// moving, lying, carried back) as a helper at the apparatus would run it. A scenario gives the
-// transmitter's position as a function of scenario time; the demo sensor turns it into distances.
+// The motions the demo sensor measures: one scenario per experiment, an apparatus with a helper beside
+// it. A scenario is a set of phases (held still, moving, lying, carried back) joined by exits: a move
+// ends by itself after its duration; a resting pose waits, however long, for what the pupil does
+// (cues, demo_cues.h) and the helper then reacts after a short delay. Nothing moves before the pupil
+// has acted; a self-running apparatus (turntable, robot) runs until the pupil stops it; after a
+// recording the object comes back to the pose where the pupil zeroes it.
 //
 // Positions are in metres. The sensor frame has its origin midway between the receivers, X along the
 // baseline towards the right receiver and Y away from the sensor (Y > 0). The turned frame is the sensor
 // frame turned by 45 degrees and shifted by 0.05 m on both axes: X' = (y - x)/sqrt2 - 0.05,
 // Y' = (x + y)/sqrt2 - 0.05. A scenario is written in the frame its experiment solves into, so that the
 // experiment's own rules (zero point, recording areas, "falling means growing Y") read naturally here.
+// The apparatus is mounted with a small tilt: its motions are written for a square mount, and the
+// mount turns them by the scenario's tilt about its pivot (the pose where the pupil zeroes), so that a
+// calibration has something to correct.
 //
-// Timing: on its own timeline a scenario runs every phase for its fixed duration and repeats. From the
-// first cue on (demo_cues.h), phases that wait for a cue last until that cue arrived plus a short delay,
-// the way the helper reacts to what the pupil does. A cue that arrives before the phase that waits for
-// it is remembered until that phase starts.
+// Scenario time starts when the window starts acquiring (the demo sensor keeps that clock).
 
 #include "demo_cues.h"
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -45,59 +49,106 @@ DemoPoint FromSensorFrame(DemoFrame frame, DemoPoint sensor);
 // Transmitter to the left and the right receiver, metres.
 double LeftDistance(DemoPoint sensor);
 double RightDistance(DemoPoint sensor);
+// Turns p by `degrees` about `pivot` (positive from +X towards +Y).
+DemoPoint Turn(DemoPoint p, DemoPoint pivot, double degrees);
 
 inline constexpr unsigned CueBit(DemoCue cue) { return 1u << static_cast<unsigned>(cue); }
 inline constexpr double kForever = std::numeric_limits<double>::infinity();
 
 class DemoScenario {
 public:
-    // One stretch of the cycle. `motion` gets the time since the phase began and where the previous
-    // phase left the transmitter.
-    struct Phase {
-        std::string name;
-        double autoDuration = 0.0;  // on the scenario's own timeline
-        double cueDuration = 0.0;   // once cues drive the scenario, for a phase that waits for none
-        unsigned waitCues = 0;      // CueBit()s; with cues, the phase lasts until one of them arrives...
-        double cueDelay = 0.0;      // ...and this much longer
-        std::function<DemoPoint(double tau, DemoPoint from)> motion;
+    // Motion of one phase, square to the mount: gets the time since the phase began and where the
+    // previous phase left the object.
+    using Motion = std::function<DemoPoint(double tau, DemoPoint from)>;
+
+    // What ends a phase besides its duration, `delay` seconds after it began to hold.
+    struct Exit {
+        enum class When {
+            Cue,           // one of `cues` arrived: in a resting pose since it began, else since the run began
+            Request,       // one of `cues` arrived since this phase began (what the helper is asked)
+            Recording,     // the pupil records (a stop within the delay calls the helper off)
+            NotRecording,  // the pupil does not record
+        };
+        When when = When::Cue;
+        unsigned cues = 0;  // CueBit()s
+        double delay = 0.0;
+        std::string to;
     };
 
-    DemoScenario(std::string name, DemoFrame frame, std::vector<Phase> phases);
+    struct Phase {
+        std::string name;
+        Motion motion;
+        double duration = kForever;  // a move ends by itself after this long...
+        std::string next;            // ...and goes on here
+        std::vector<Exit> exits;
+        // A resting pose heeds only cues that arrive while it lasts; the phases after it (a run) heed
+        // cues from the moment the pupil's action that ended the pose began.
+        bool resting = false;
+    };
 
-    const std::string& Name() const { return name_; }
-    DemoFrame Frame() const { return frame_; }
-    int TransformIndex() const { return TransformIndexOf(frame_); }
+    struct Setup {
+        std::string name;
+        DemoFrame frame = DemoFrame::Turned;
+        DemoPoint pivot;           // the mount's tilt turns the apparatus about this point
+        double tiltDegrees = 0.0;
+        std::vector<Phase> phases;  // the first is where the scenario begins
+        std::vector<DemoHelperAction> helperActions;
+    };
 
-    // Where the transmitter is at scenario time t (seconds since the scenario began), in Frame().
-    // t must not decrease from one call to the next (Cue counts as a call).
+    explicit DemoScenario(Setup setup);
+
+    const std::string& Name() const { return setup_.name; }
+    DemoFrame Frame() const { return setup_.frame; }
+    int TransformIndex() const { return TransformIndexOf(setup_.frame); }
+    double TiltDegrees() const { return setup_.tiltDegrees; }
+    DemoPoint Pivot() const { return setup_.pivot; }
+    const std::vector<DemoHelperAction>& HelperActions() const { return setup_.helperActions; }
+
+    // Where the transmitter is at scenario time t, in Frame(), with the mount's tilt. t must not
+    // decrease from one call to the next (Cue counts as a call); an earlier t counts as the latest.
     DemoPoint Position(double t);
-    DemoPoint SensorPosition(double t) { return ToSensorFrame(frame_, Position(t)); }
+    DemoPoint SensorPosition(double t) { return ToSensorFrame(setup_.frame, Position(t)); }
+    // Square to the mount (the tilt undone): how the scenario's physics reads.
+    DemoPoint Unmounted(DemoPoint mounted) const;
     void Cue(DemoCue cue, double t);
 
-    // The phase of the latest call, and when it began.
-    const std::string& PhaseName() const { return phases_[current_].name; }
+    // The phase of the latest call, and when it began; whether the pupil is recording.
+    const std::string& PhaseName() const { return setup_.phases[current_].name; }
     double PhaseStart() const { return phaseStart_; }
-    bool CueDriven() const { return cueDriven_; }
+    bool Recording() const { return recording_; }
 
 private:
-    double PhaseEnd() const;
+    struct Route {
+        std::size_t phase;
+        double since;
+    };
+    void Enter(std::size_t phase, double t, DemoPoint from, double runSince);
+    bool Holds(const Exit& exit) const;
+    double FireTime(std::size_t exit) const;
     void Advance(double t);
+    std::size_t IndexOf(const std::string& name) const;
 
-    std::string name_;
-    DemoFrame frame_;
-    std::vector<Phase> phases_;
+    Setup setup_;
+    std::vector<std::size_t> next_;                 // per phase
+    std::vector<std::vector<std::size_t>> exitTo_;  // per phase and exit
     std::size_t current_ = 0;
     double phaseStart_ = 0.0;
     DemoPoint phaseFrom_;
     double lastTime_ = 0.0;
-    bool cueDriven_ = false;
-    double latched_[3] = {-1.0, -1.0, -1.0};  // arrival time of each cue not yet acted on; -1: none
+    bool recording_ = false;
+    double cueSince_ = 0.0;                // cues that arrived at or after this count for Cue exits
+    std::vector<double> cueArrived_;       // latest arrival of each cue
+    std::vector<std::uint64_t> cueOrder_;  // and its place in the order of all cues
+    std::uint64_t cuesSoFar_ = 0;
+    std::uint64_t phaseEntryOrder_ = 0;    // cues after this one count for Request exits
+    std::vector<double> exitSince_;       // per exit of the current phase: since when it holds; -1: not
 };
 
 // The scenario of the experiment with this host index; any other index gets a transmitter at rest.
 std::unique_ptr<DemoScenario> MakeDemoScenario(int experimentIndex);
 
-// Scenario parameters. Lengths in metres, times in seconds, positions in the scenario's frame.
+// Scenario truth. Lengths in metres, times in seconds, angles in degrees unless named otherwise,
+// positions in the scenario's frame and square to the mount.
 namespace demo {
 
 inline constexpr double kGravity = 9.8;
@@ -105,16 +156,19 @@ inline constexpr double kRollingFactor = 5.0 / 7.0;  // a solid ball rolling wit
 inline constexpr double kBaseline = 0.069;
 inline constexpr double kTurnedShift = 0.05;
 inline constexpr double kPi = 3.14159265358979323846;
+// How long the helper takes to react to what the pupil did, and to carry the object somewhere.
+inline constexpr double kHelperReaction = 0.5;
+inline constexpr double kHelperCarry = 1.5;
+inline constexpr double kAfterCalibration = 1.0;  // the helper waits this long before putting it back
 
 // Index 9, sensor frame: the sensor looks down on the release point.
 namespace free_fall {
 inline constexpr double kReleaseX = 0.0;
-inline constexpr double kReleaseY = 0.10;
+inline constexpr double kReleaseY = 0.20;
 inline constexpr double kDrop = 0.9;
-inline constexpr double kHold = 2.0;          // own timeline: held at the release point
-inline constexpr double kReleaseDelay = 0.5;  // after RecordingStarted
-inline constexpr double kLie = 2.0;           // own timeline: on the floor
-inline constexpr double kLiftDelay = 3.0;     // after RecordingStopped, or ZeroSet on the floor
+inline constexpr double kCalibrationRise = 0.12;  // the vertical calibration point, above the release point
+inline constexpr double kTiltDegrees = 3.0;
+inline constexpr double kLiftDelay = 1.5;  // after the recording ended, with the ball on the floor
 inline constexpr double kLift = 1.5;
 inline const double kFallTime = std::sqrt(2.0 * kDrop / kGravity);
 }  // namespace free_fall
@@ -124,13 +178,14 @@ namespace projectile {
 inline constexpr double kEdgeX = 0.15;  // the table edge, where the pupil sets the zero point
 inline constexpr double kEdgeY = 0.15;
 inline constexpr double kSpeed = 1.2;   // horizontal, leaving the edge
-inline constexpr double kRunUp = 0.12;  // pushed along the table top before the edge
-inline constexpr double kDrop = 0.8;
-inline constexpr double kHold = 2.0;
-inline constexpr double kReleaseDelay = 0.5;
-inline constexpr double kLie = 2.0;
-inline constexpr double kLiftDelay = 3.0;
+inline constexpr double kRunUp = 0.12;  // rolled along the table top from rest before the edge
+inline constexpr double kDrop = 0.85;   // table top to floor
+inline constexpr double kCalibrationBack = 0.25;  // horizontal calibration point, behind the edge on the table
+inline constexpr double kTiltDegrees = 2.0;
+inline constexpr double kTakeBack = 1.0;  // to the run-up, once the zero point is set
+inline constexpr double kLiftDelay = 1.5;
 inline constexpr double kCarry = 2.0;
+inline const double kRunUpTime = 2.0 * kRunUp / kSpeed;
 inline const double kFlightTime = std::sqrt(2.0 * kDrop / kGravity);
 }  // namespace projectile
 
@@ -140,10 +195,9 @@ inline constexpr double kTopX = 0.10;
 inline constexpr double kTopY = 0.10;
 inline constexpr double kAngleDegrees = 12.0;
 inline constexpr double kLength = 0.85;  // along the incline, to the stop at its foot
-inline constexpr double kHold = 2.0;
-inline constexpr double kReleaseDelay = 0.5;
-inline constexpr double kRest = 2.0;
-inline constexpr double kCarryDelay = 3.0;
+inline constexpr double kCalibrationDown = 0.30;  // horizontal calibration point, down the incline
+inline constexpr double kTiltDegrees = 1.5;
+inline constexpr double kCarryDelay = 1.5;
 inline constexpr double kCarry = 2.0;
 inline const double kAcceleration = kRollingFactor * kGravity * std::sin(kAngleDegrees * kPi / 180.0);
 inline const double kRollTime = std::sqrt(2.0 * kLength / kAcceleration);
@@ -156,23 +210,21 @@ inline constexpr double kStartY = 0.05;
 inline constexpr double kSpeedX = 0.15;
 inline constexpr double kAccelerationY = 0.14;
 inline constexpr double kRunTime = 2.2;
-inline constexpr double kHold = 2.0;
-inline constexpr double kReleaseDelay = 0.5;
-inline constexpr double kRest = 1.5;
+inline constexpr double kTiltDegrees = 1.0;
+inline constexpr double kCarryDelay = 1.5;
 inline constexpr double kCarry = 1.5;
 }  // namespace composition
 
 // Index 4, sensor frame: the sensor at the pivot, the bob below it.
 namespace pendulum {
 inline constexpr double kLength = 0.50;
-inline constexpr double kAmplitude = 0.12;  // radians at release
-inline constexpr double kDecayTime = 120.0; // amplitude falls by 1/e in this time
-inline constexpr double kRest = 2.0;        // own timeline: hanging still
-inline constexpr double kPullDelay = 1.0;   // after ZeroSet or RecordingStarted
+inline constexpr double kAmplitude = 0.12;   // radians at release
+inline constexpr double kDecayTime = 120.0;  // amplitude falls by 1/e in this time
+inline constexpr double kTiltDegrees = 2.0;
+inline constexpr double kPullDelay = 1.0;  // after the equilibrium is set, or a recording starts
 inline constexpr double kPull = 1.0;
 inline constexpr double kHold = 0.5;
-inline constexpr double kSwing = 60.0;      // own timeline
-inline constexpr double kStopDelay = 3.0;   // after RecordingStopped
+inline constexpr double kStopDelay = 1.0;  // after the pupil stopped
 inline constexpr double kStop = 1.0;
 }  // namespace pendulum
 
@@ -181,13 +233,10 @@ namespace mechanical_energy {
 inline constexpr double kLength = 0.60;
 inline constexpr double kAmplitude = 30.0 * kPi / 180.0;  // radians, on the x < 0 side
 inline constexpr double kDecayTime = 200.0;
-inline constexpr double kRest = 2.0;         // own timeline: hanging at the lowest point
-inline constexpr double kPullDelay = 1.0;    // after ZeroSet
+inline constexpr double kTiltDegrees = 1.5;
+inline constexpr double kPullDelay = 1.0;  // after the zero point is set
 inline constexpr double kPull = 1.5;
-inline constexpr double kHold = 1.5;         // own timeline
-inline constexpr double kReleaseDelay = 0.5; // after RecordingStarted
-inline constexpr double kSwing = 10.0;       // own timeline
-inline constexpr double kStopDelay = 2.0;    // after RecordingStopped
+inline constexpr double kStopDelay = 1.0;
 inline constexpr double kStop = 1.0;
 }  // namespace mechanical_energy
 
@@ -197,10 +246,9 @@ inline constexpr double kCentreX = 0.0;
 inline constexpr double kCentreY = 0.40;
 inline constexpr double kRadius = 0.15;
 inline constexpr double kRevolutionsPerMinute = 30.0;
-inline constexpr double kAtCentre = 2.0;   // own timeline
-inline constexpr double kMoveDelay = 1.0;  // after ZeroSet
+inline constexpr double kTiltDegrees = 2.0;  // about the axis, so radius and rate read true
+inline constexpr double kMoveDelay = 1.0;
 inline constexpr double kMove = 1.0;
-inline constexpr double kTurning = 30.0;   // own timeline; with cues it keeps turning
 inline const double kAngularVelocity = 2.0 * kPi * kRevolutionsPerMinute / 60.0;
 }  // namespace circular
 
@@ -209,14 +257,13 @@ namespace damped_vibration {
 inline constexpr double kRestX = 0.0;
 inline constexpr double kRestY = 0.40;
 inline constexpr double kAmplitude = 0.10;
-inline constexpr double kPeriod = 1.0;      // undamped
-inline constexpr double kDecayTime = 4.0;   // amplitude falls by 1/e in this time
-inline constexpr double kRest = 2.0;
-inline constexpr double kPullDelay = 1.0;   // after ZeroSet or RecordingStarted
+inline constexpr double kPeriod = 1.0;     // undamped
+inline constexpr double kDecayTime = 4.0;  // amplitude falls by 1/e in this time
+inline constexpr double kTiltDegrees = 2.0;
+inline constexpr double kPullDelay = 1.0;  // after a recording starts
 inline constexpr double kPull = 1.0;
 inline constexpr double kHold = 0.5;
-inline constexpr double kVibrate = 25.0;     // own timeline
-inline constexpr double kStopDelay = 2.0;    // after RecordingStopped
+inline constexpr double kStopDelay = 0.5;
 inline constexpr double kStop = 0.5;
 }  // namespace damped_vibration
 
@@ -226,12 +273,10 @@ namespace spherical_track {
 inline constexpr double kStartX = 0.10;  // the experiment's initial zero point
 inline constexpr double kStartY = 0.10;
 inline constexpr double kRadius = 0.20;
-inline constexpr double kPush = 0.20;    // speed given at the top, m/s
+inline constexpr double kPush = 0.20;       // speed given at the top, m/s
 inline constexpr double kCatchDrop = 0.25;  // below the groove's end
-inline constexpr double kHold = 2.0;
-inline constexpr double kReleaseDelay = 0.5;
-inline constexpr double kLie = 2.0;
-inline constexpr double kCarryDelay = 2.0;
+inline constexpr double kTiltDegrees = 1.5;
+inline constexpr double kCarryDelay = 1.5;
 inline constexpr double kCarry = 2.0;
 }  // namespace spherical_track
 
@@ -242,26 +287,24 @@ inline constexpr double kStartY = 0.10;
 inline constexpr double kEntryRadius = 0.30;  // the quarter-pipe: from vertical at the start to level
 inline constexpr double kLoopRadius = 0.08;
 inline constexpr double kExitLength = 0.40;   // level run after the loop, to an end stop
-inline constexpr double kHold = 2.0;
-inline constexpr double kReleaseDelay = 0.5;
-inline constexpr double kRest = 2.0;
-inline constexpr double kCarryDelay = 2.0;
+inline constexpr double kTiltDegrees = 1.5;
+inline constexpr double kCarryDelay = 1.5;
 inline constexpr double kCarry = 2.0;
 }  // namespace centrifugal_track
 
-// Index 6, turned frame (Y upwards): a robot driving laps of an ellipse.
+// Index 6, turned frame (Y upwards): a robot driving laps of an ellipse from where it is parked.
 namespace robot_trace {
 inline constexpr double kCentreX = 0.40;
 inline constexpr double kCentreY = 0.40;
 inline constexpr double kHalfWidth = 0.30;
 inline constexpr double kHalfHeight = 0.20;
 inline constexpr double kLapTime = 20.0;
-inline constexpr double kWait = 2.0;
-inline constexpr double kStartDelay = 0.5;  // after RecordingStarted
-inline constexpr int kLaps = 2;             // own timeline
+inline constexpr double kTiltDegrees = 1.0;
+inline constexpr double kCarry = 2.0;  // carried back to its parking place once stopped
 }  // namespace robot_trace
 
-// Index 12, distances: the transmitter rests where the reference distances (100 mm, 100 mm) hold.
+// Index 12, distances: the transmitter rests where the reference distances (100 mm, 100 mm) hold. It
+// stands still, so a tilt of the mount would change nothing.
 namespace calibration {
 inline constexpr double kLeft = 0.100;
 inline constexpr double kRight = 0.100;

@@ -147,6 +147,12 @@ bool DemoSensor::HostRead(std::uint8_t* buffer, std::size_t length, std::size_t&
             if (pacing_ == DemoPacing::Unpaced) {
                 if (!streaming_)
                     return false;
+                if (BeyondLimit()) {
+                    ++waitingAtLimit_;
+                    wake_.wait(lock);
+                    --waitingAtLimit_;
+                    continue;
+                }
                 Tick();
                 continue;
             }
@@ -201,7 +207,9 @@ void DemoSensor::ParseCommand(const std::uint8_t* data, std::size_t length)
 
 std::array<std::uint8_t, kDemoReportSize> DemoSensor::MeasureReport(float intervalUs)
 {
-    const DemoPoint p = scenario_->SensorPosition(time_);
+    latestPosition_ = scenario_->Position(ScenarioTimeLocked());
+    latestPhase_ = &scenario_->PhaseName();
+    const DemoPoint p = ToSensorFrame(scenario_->Frame(), latestPosition_);
     const double common = random_.Normal() * kDemoCommonNoiseMm;
     const double left = LeftDistance(p) * 1000.0 + common + random_.Normal() * kDemoOwnNoiseMm;
     const double right = RightDistance(p) * 1000.0 + common + random_.Normal() * kDemoOwnNoiseMm;
@@ -262,12 +270,45 @@ void DemoSensor::CatchUp(Clock::time_point now)
     }
 }
 
+double DemoSensor::ScenarioTimeLocked() const
+{
+    return clockStart_ < 0.0 ? 0.0 : time_ - clockStart_;
+}
+
+bool DemoSensor::BeyondLimit() const
+{
+    // The next report would be measured about one period later; half a period of room keeps the jitter
+    // of the intervals from taking or giving one report.
+    return time_ + 0.5 * kDemoIntervalUs * 1e-6 > limit_;
+}
+
 void DemoSensor::Cue(DemoCue cue)
 {
     std::lock_guard lock(mutex_);
     if (pacing_ == DemoPacing::RealTime)
         CatchUp(Clock::now());
-    scenario_->Cue(cue, time_);
+    if (cue == DemoCue::AcquisitionStarted && clockStart_ < 0.0)
+        clockStart_ = time_;
+    scenario_->Cue(cue, ScenarioTimeLocked());
+}
+
+void DemoSensor::PauseClock()
+{
+    std::lock_guard lock(mutex_);
+    limit_ = time_;
+}
+
+void DemoSensor::RunFor(double seconds)
+{
+    std::lock_guard lock(mutex_);
+    limit_ = (limit_ == kForever ? time_ : limit_) + seconds;
+    wake_.notify_all();
+}
+
+bool DemoSensor::WaitingAtLimit() const
+{
+    std::lock_guard lock(mutex_);
+    return waitingAtLimit_ > 0 && outgoing_.empty() && BeyondLimit();
 }
 
 void DemoSensor::InjectNoTriangle(int reports)
@@ -333,6 +374,12 @@ void DemoSensor::PlugIn()
     wake_.notify_all();
 }
 
+DemoMeasurement DemoSensor::LatestMeasurement() const
+{
+    std::lock_guard lock(mutex_);
+    return {ScenarioTimeLocked(), latestPosition_, latestPhase_ ? *latestPhase_ : std::string()};
+}
+
 std::vector<DemoCalibration> DemoSensor::Calibrations() const
 {
     std::lock_guard lock(mutex_);
@@ -345,10 +392,16 @@ bool DemoSensor::Streaming() const
     return streaming_;
 }
 
-double DemoSensor::ScenarioTime() const
+double DemoSensor::SensorTime() const
 {
     std::lock_guard lock(mutex_);
     return time_;
+}
+
+double DemoSensor::ScenarioTime() const
+{
+    std::lock_guard lock(mutex_);
+    return ScenarioTimeLocked();
 }
 
 std::uint64_t DemoSensor::ReportsSent() const

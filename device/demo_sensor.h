@@ -9,7 +9,9 @@
 //   streaming, unpaced: the next report at once;
 // - not streaming, real-time: the read waits, as on a sensor that sends nothing, until Cancel;
 //   not streaming, unpaced: the read fails at once, so a single-threaded test never hangs;
-// - while stopped (StopSending): the read waits in both pacings until Cancel, Resume or Unplug.
+// - while stopped (StopSending): the read waits in both pacings until Cancel, Resume or Unplug;
+// - unpaced with a clock limit (PauseClock, RunFor): the read waits at the limit until it is raised, so
+//   that a test can let a window see exactly so many seconds between two clicks.
 // A cancelled file, or one opened before an unplug, fails every read and write at once.
 
 #include "demo_platform.h"
@@ -69,6 +71,13 @@ struct DemoCalibration {
     float value = 0.0f;
 };
 
+// What the sensor measured last: where the scenario had the transmitter, in the scenario's frame.
+struct DemoMeasurement {
+    double scenarioTime = 0.0;
+    DemoPoint position;
+    std::string phase;
+};
+
 enum class DemoIdentifyFault {
     WrongCode,    // byte 5 is 0x01
     Truncated,    // only the first 6 bytes
@@ -94,8 +103,15 @@ public:
     bool Plugged() const;
     std::uint64_t Generation() const;
 
-    // What the pupil does (demo_cues.h), applied at the current scenario time.
+    // What the pupil does (demo_cues.h), applied at the current scenario time. The first
+    // AcquisitionStarted starts the scenario clock; until then the apparatus stands in its first pose.
     void Cue(DemoCue cue);
+
+    // The unpaced clock, for tests: no report beyond the limit (sensor time) is measured; reads wait.
+    void PauseClock();
+    void RunFor(double seconds);
+    // A read waits at the limit with everything before it delivered.
+    bool WaitingAtLimit() const;
 
     // Faults, for tests. Counts apply to the next reports (or replies) the host receives.
     void InjectNoTriangle(int reports = 1);
@@ -110,8 +126,11 @@ public:
     // Observation, for tests.
     std::vector<DemoCalibration> Calibrations() const;
     bool Streaming() const;
-    double ScenarioTime() const;
+    double SensorTime() const;    // the sum of the intervals of every report measured so far
+    double ScenarioTime() const;  // since the scenario clock started (0 before)
     std::uint64_t ReportsSent() const;
+    DemoMeasurement LatestMeasurement() const;
+    // The scenario's fixed description (name, frame, tilt, helper actions); its motion is the sensor's.
     const DemoScenario& Scenario() const { return *scenario_; }
 
 private:
@@ -127,6 +146,8 @@ private:
     void Tick();
     void CatchUp(Clock::time_point now);
     bool FileUsable(std::uint64_t generation, const std::atomic<bool>& cancelled) const;
+    double ScenarioTimeLocked() const;
+    bool BeyondLimit() const;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -134,7 +155,12 @@ private:
     const DemoPacing pacing_;
     DemoRandom random_;
     Clock::time_point nextSlot_;
-    double time_ = 0.0;  // scenario time of the latest measurement
+    double time_ = 0.0;          // sensor time of the latest measurement
+    double clockStart_ = -1.0;   // sensor time when the scenario clock started; -1: not yet
+    double limit_ = kForever;    // unpaced: no measurement beyond this sensor time
+    int waitingAtLimit_ = 0;
+    DemoPoint latestPosition_;
+    const std::string* latestPhase_ = nullptr;
     bool streaming_ = false;
     bool stopped_ = false;
     bool plugged_ = true;

@@ -199,6 +199,7 @@ void CDlgTdFreelyFall::VerticalCalibration()
     }
     frame_.theta += std::atan(shown_.x / shown_.y);
     frame_.rotationOn = true;
+    device::SendDemoCue(device::DemoCue::CalibrationSet);
 }
 
 void CDlgTdFreelyFall::StartRecording()
@@ -297,6 +298,7 @@ void CDlgTdFreelyFall::Clear()
     }
     SetEnabled({kIdAcceleration, kIdExport, kIdClear}, false);
     RefreshChart();
+    device::SendDemoCue(device::DemoCue::Cleared);
 }
 
 std::vector<int> CDlgTdFreelyFall::DataButtons() const

@@ -1,4 +1,6 @@
-// Draws the launcher's pictures, the frame's bitmaps and icons into resources/ (argument: the resources folder).
+// Draws the launcher's pictures, the frame's bitmaps and icons into resources/ (first argument: the
+// resources folder), and the desktop menu's icon at the hicolor theme's sizes (second argument, optional:
+// the folder of the packaging icons).
 // Built and run by the zelkor_draw_resources target; the output PNGs are committed.
 #include "launcher/menu_layout.h"
 
@@ -346,7 +348,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <resources folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <resources folder> [<desktop icons folder>]\n", argv[0]);
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -359,5 +361,10 @@ int main(int argc, char** argv)
     ok &= Save(DrawIcon(32), out.filePath(QStringLiteral("icon/128-32.png")));
     ok &= Save(DrawBanner(), out.filePath(QStringLiteral("bitmap/130.png")));
     ok &= Save(DrawCamera(), out.filePath(QStringLiteral("icon/139.png")));
+    if (argc > 2) {
+        const QDir icons(QString::fromLocal8Bit(argv[2]));
+        for (const int side : {16, 22, 24, 32, 48, 64, 128, 256})
+            ok &= Save(DrawIcon(side), icons.filePath(QStringLiteral("%1x%1/zelkor2d.png").arg(side)));
+    }
     return ok ? 0 : 1;
 }

@@ -902,21 +902,6 @@ TEST(FreeFallFiles, AnImportBeyondTheTableIsCutAtItAndSaysSo)
 
 // --- the demo sensor ---------------------------------------------------------------------------------
 
-// A pupil who zeroes while the ball lies on the floor (it fell before anyone was ready) gets it
-// lifted back, so that the zero point can be set again where it belongs.
-TEST(FreeFallDemo, AZeroPointSetOnTheFloorGetsTheBallLiftedBack)
-{
-    using namespace device::demo::free_fall;
-    auto s = device::MakeDemoScenario(kFreeFallIndex);
-    const double onFloor = kHold + kFallTime + 0.5;
-    s->Position(onFloor);
-    ASSERT_EQ(s->PhaseName(), "on the floor");
-    s->Cue(device::DemoCue::ZeroSet, onFloor);
-    EXPECT_EQ((s->Position(onFloor + kLiftDelay - 0.05), s->PhaseName()), "on the floor");
-    EXPECT_EQ((s->Position(onFloor + kLiftDelay + kLift + 0.05), s->PhaseName()), "held");
-    EXPECT_EQ((s->Position(onFloor + 60.0), s->PhaseName()), "held");  // until the recording starts
-}
-
 TEST(FreeFallDemo, TheWholeExperimentWithoutHardware)
 {
     auto rig = device::MakeDemoPlatformForTests(kFreeFallIndex, device::DemoPacing::Unpaced);
