@@ -225,6 +225,7 @@ void CTraceExperiment::Clear()
     RedrawCharts();
     if (wasRecording)
         device::SendDemoCue(device::DemoCue::RecordingStopped);
+    device::SendDemoCue(device::DemoCue::Cleared);
 }
 
 // --- picks -------------------------------------------------------------------------------------------

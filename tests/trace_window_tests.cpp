@@ -1,18 +1,20 @@
 // The trace windows driven as a pupil drives them: the single pendulum, uniform circular motion and
-// damped vibration, with a scripted sensor sending the reports of a synthetic motion.
+// damped vibration, first with a scripted sensor sending the reports of a synthetic motion, then on the
+// demo apparatus at a person's pace.
+#include "device/demo_scenarios.h"
 #include "experiments/circular_motion.h"
 #include "experiments/single_pendulum.h"
+#include "tests/support/when_shown.h"
 #include "tests/support/window_pupil.h"
-#include "widgets/choice_buttons.h"
 
 #include <QMessageBox>
 #include <gtest/gtest.h>
 
-#include "tests/support/when_shown.h"
-
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <numeric>
+#include <tuple>
 
 using namespace zelkor;
 using namespace zelkor::experiments;
@@ -250,7 +252,8 @@ const int kOmegaValue = kIdFirstResultLabel + 1, kRateValue = kIdFirstResultLabe
           kPeriodValue = kIdFirstResultLabel + 5, kRadiusValue = kIdFirstResultLabel + 7;
 
 // Picks most of the trace's visible window for one measurement.
-void MeasureOnView(Circle& p, int button)
+template <class Pupil>
+void MeasureOnView(Pupil& p, int button)
 {
     p.Click(button);
     const widgets::CChartView& v = p.Chart(kIdCircularTrace)->view;
@@ -371,4 +374,115 @@ TEST(TraceWindows, LayOutAsTheirPartsSay)
         EXPECT_EQ(p.Control(kIdRateLabel)->geometry().bottom() + 1 + (circular ? p.Control(kIdRateLabel)->height() : 0),
                   p.Control(kStart)->y());
     }
+}
+
+// --- on the demo apparatus, at a person's pace ----------------------------------------------------------
+
+namespace {
+
+namespace demo = device::demo;
+using DemoPendulum = zelkor::testing::DemoWindowPupil<CDlgTdSinglePendulum>;
+using DemoCircle = zelkor::testing::DemoWindowPupil<CDlgTdCircularMotior>;
+
+// Start, watch, zero, watch, record for `seconds`, stop: the steps every demo try shares. The pupil
+// zeroes once the live marker shows where the object is, so half a second after the start at least.
+template <class Pupil>
+void DemoTry(Pupil& p, double pause, int recordId, double seconds, int radio = k50)
+{
+    p.Start();
+    p.Click(radio);
+    p.Wait(0.5 + pause);
+    p.Click(kIdTraceZero);
+    p.Wait(pause);
+    p.Click(recordId);
+    p.Wait(seconds);
+    p.Click(kStop);
+    p.Wait(pause);
+}
+
+}  // namespace
+
+class PendulumDemo : public ::testing::TestWithParam<double> {};
+
+TEST_P(PendulumDemo, PeriodLengthAndGravityOfTheApparatus)
+{
+    namespace pd = demo::pendulum;
+    DemoPendulum p(kSinglePendulumIndex);
+    DemoTry(p, GetParam(), kIdPendulumRecord, 26.0);
+    // Released 2.5 s into the recording; the pupil marks 20 s of swinging, scrolling the trace back.
+    p.Click(kIdMeasurePeriod);
+    p.Pick(kIdPendulumTrace, 25.5, 5.0);
+    p.Click(kIdMeasureLength);
+    p.Pick(kIdPendulumTrace, 5.0, 25.5);
+    const double small = 2 * std::numbers::pi * std::sqrt(pd::kLength / demo::kGravity);
+    const double truth = small * (1 + pd::kAmplitude * pd::kAmplitude / 16);
+    EXPECT_NEAR(p.window->Period(), truth, 0.003 * truth);
+    EXPECT_NEAR(p.window->Length(), pd::kLength, 0.003);
+    EXPECT_NEAR(p.window->Gravity(), demo::kGravity, 0.01 * demo::kGravity);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pauses, PendulumDemo, ::testing::Values(0.0, 3.0, 30.0));
+
+class CircularDemo : public ::testing::TestWithParam<std::tuple<int, double>> {};
+
+TEST_P(CircularDemo, RadiusAndRateOfTheTurntable)
+{
+    const auto [radio, pause] = GetParam();
+    const double f = radio == k50 ? 50.0 : 25.0;
+    DemoCircle p(kCircularMotionIndex, true);
+    DemoTry(p, pause, kIdCircularRecord, 24.0, radio);
+    // The pupil marks 17 s of turning (8.5 turns) for both, scrolling the trace back between the clicks.
+    p.Click(kIdMeasureRadius);
+    p.Pick(kIdCircularTrace, 23.0, 6.0);
+    p.Click(kIdMeasureAngularVelocity);
+    p.Pick(kIdCircularTrace, 6.0, 23.0);
+    namespace cd = demo::circular;
+    EXPECT_NEAR(Number(p.Text(kRadiusValue)), cd::kRadius, 0.002);
+    EXPECT_NEAR(Number(p.Text(kRateValue)), cd::kRevolutionsPerMinute, f / 2048 * 60);
+    const double period = 60 / cd::kRevolutionsPerMinute;
+    EXPECT_NEAR(Number(p.Text(kPeriodValue)), period, 0.026 * period);
+    EXPECT_NEAR(Number(p.Text(kOmegaValue)), cd::kAngularVelocity, 0.026 * cd::kAngularVelocity);
+}
+
+INSTANTIATE_TEST_SUITE_P(RatesAndPauses, CircularDemo,
+                         ::testing::Combine(::testing::Values(k50, k25), ::testing::Values(0.0, 3.0, 30.0)));
+
+TEST(DampedVibrationDemo, TheTraceShowsTheDecay)
+{
+    namespace dv = demo::damped_vibration;
+    DemoCircle p(kDampedVibrationIndex, false);
+    DemoTry(p, 3.0, kIdCircularRecord, 10.0);
+    const widgets::CChartSeries& trace = p.window->Trace();
+    ASSERT_GT(trace.x.size(), 450u);
+    // Released about 2.5 s into the recording from its largest displacement. Each extreme is the mean
+    // of the five samples around the largest (smallest) near where it is due; the swing of a period,
+    // peak less the trough after it, does not depend on where the pupil zeroed.
+    const double release = dv::kPullDelay + dv::kPull + dv::kHold;
+    auto extreme = [&](double due, double sign) {
+        std::size_t top = 0;
+        for (std::size_t i = 2; i + 2 < trace.x.size(); ++i)
+            if (std::abs(trace.x[i] - due) < 0.25 && (top == 0 || sign * trace.y[i] > sign * trace.y[top]))
+                top = i;
+        EXPECT_NE(top, 0u) << due;
+        double sum = 0.0;
+        for (std::size_t i = std::max<std::size_t>(top, 2) - 2; i <= top + 2; ++i)
+            sum += trace.y[i];
+        return sum / 5;
+    };
+    std::vector<double> k, logSwing;
+    for (int n = 1; n <= 6; ++n) {
+        const double due = release + n * dv::kPeriod;
+        k.push_back(n);
+        logSwing.push_back(std::log(extreme(due, 1) - extreme(due + dv::kPeriod / 2, -1)));
+    }
+    // The ratio of one swing to the one before, from a straight line through the logarithms.
+    const double mk = std::accumulate(k.begin(), k.end(), 0.0) / 6;
+    const double ml = std::accumulate(logSwing.begin(), logSwing.end(), 0.0) / 6;
+    double sxy = 0.0, sxx = 0.0;
+    for (std::size_t i = 0; i < k.size(); ++i) {
+        sxy += (k[i] - mk) * (logSwing[i] - ml);
+        sxx += (k[i] - mk) * (k[i] - mk);
+    }
+    const double ratio = std::exp(sxy / sxx), truth = std::exp(-dv::kPeriod / dv::kDecayTime);
+    EXPECT_NEAR(ratio, truth, 0.03 * truth);
 }

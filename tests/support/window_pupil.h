@@ -1,12 +1,14 @@
 #pragma once
-// A pupil at an experiment window: a scripted sensor behind the real acquisition engine, controls found
-// by their ids, clicks, wheels and two-click picks on a chart, and reports of the positions a test
-// moves the transmitter through. Header-only, for any window built by MakeExperimentWindow.
-//
-// The sensor answers identify with the given version numbers (by default 1.2 and 1.1, so reports carry
-// their time field) and sends exactly the reports the test feeds.
+// A pupil at an experiment window, header-only, for any window built by MakeExperimentWindow: controls
+// found by their ids, clicks, wheels and two-click picks on a chart (WindowDriver), with either
+// - a scripted sensor behind the real acquisition engine that sends exactly the reports of the positions
+//   a test moves the transmitter through (WindowPupil; identify answered with the given version numbers,
+//   by default 1.2 and 1.1, so reports carry their time field), or
+// - the demo sensor on its unpaced clock, which runs only while the pupil waits (DemoWindowPupil), so
+//   that pauses of many seconds cost no time.
 
 #include "acquisition/exp_base.h"
+#include "device/demo_sensor.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/wait_until.h"
 #include "widgets/control_ids.h"
@@ -39,25 +41,9 @@ inline ScriptedPlatform::Bytes ReportFrom(SensorPos p, float intervalUs = 20000.
 }
 
 template <class Window>
-class WindowPupil {
+class WindowDriver {
 public:
-    struct Versions {
-        std::uint8_t first = 0x12, second = 0x11;
-    };
-
-    template <class... Args>
-    explicit WindowPupil(Versions versions, Args&&... args)
-    {
-        platform->SetDevices({ScriptedPlatform::MakeDevicePath("1&2&3")});
-        platform->SetWriteHook([this, versions](const std::string&, const ScriptedPlatform::Bytes& bytes) {
-            if (bytes.size() >= 5 && bytes[4] == 0x01)
-                platform->QueueRead(IdentifyReplyBytes(versions.first, versions.second));
-        });
-        window = acquisition::MakeExperimentWindow<Window>(std::forward<Args>(args)..., nullptr, platform);
-        window->show();
-        QApplication::processEvents();
-    }
-    ~WindowPupil() { window.reset(); }
+    ~WindowDriver() { window.reset(); }
 
     template <typename T = QWidget>
     T* Control(int id) const
@@ -70,22 +56,6 @@ public:
     QString Text(int id) const { return Control<widgets::CZelFormattedTextBox>(id)->text; }
     widgets::CDataChartPanel* Chart(int id) const { return Control<widgets::CDataChartPanel>(id); }
     void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
-
-    // Start (232), and wait until the worker reads the scripted sensor.
-    void Start()
-    {
-        Click(acquisition::kIdStart);
-        ASSERT_TRUE(platform->WaitForBlockedRead(std::chrono::milliseconds(3000)));
-    }
-
-    // One report per position, `intervalUs` apart; returns once the window has taken them all.
-    void Feed(const std::vector<SensorPos>& positions, float intervalUs = 20000.0f)
-    {
-        for (const SensorPos& p : positions)
-            platform->QueueRead(ReportFrom(p, intervalUs));
-        ASSERT_TRUE(platform->WaitForBlockedRead(std::chrono::milliseconds(5000)));
-        window->RefreshView();
-    }
 
     // The pupil clicks a chart at two data values along its pick axis (rows for horizontal marks,
     // columns for vertical ones), halfway across the other axis. A value outside the view is first
@@ -131,8 +101,85 @@ public:
             chart.HorizontalScroll(widgets::chart::ScrollRequest::ThumbPosition, thumb);
     }
 
-    std::shared_ptr<ScriptedPlatform> platform = std::make_shared<ScriptedPlatform>();
     std::unique_ptr<Window> window;
+
+protected:
+    template <class... Args>
+    void Open(std::shared_ptr<device::UsbPlatform> platform, Args&&... args)
+    {
+        window = acquisition::MakeExperimentWindow<Window>(std::forward<Args>(args)..., nullptr, std::move(platform));
+        window->show();
+        QApplication::processEvents();
+    }
+};
+
+template <class Window>
+class WindowPupil : public WindowDriver<Window> {
+public:
+    struct Versions {
+        std::uint8_t first = 0x12, second = 0x11;
+    };
+
+    template <class... Args>
+    explicit WindowPupil(Versions versions, Args&&... args)
+    {
+        platform->SetDevices({ScriptedPlatform::MakeDevicePath("1&2&3")});
+        platform->SetWriteHook([this, versions](const std::string&, const ScriptedPlatform::Bytes& bytes) {
+            if (bytes.size() >= 5 && bytes[4] == 0x01)
+                platform->QueueRead(IdentifyReplyBytes(versions.first, versions.second));
+        });
+        this->Open(platform, std::forward<Args>(args)...);
+    }
+
+    // Start (232), and wait until the worker reads the scripted sensor.
+    void Start()
+    {
+        this->Click(acquisition::kIdStart);
+        ASSERT_TRUE(platform->WaitForBlockedRead(std::chrono::milliseconds(3000)));
+    }
+
+    // One report per position, `intervalUs` apart; returns once the window has taken them all.
+    void Feed(const std::vector<SensorPos>& positions, float intervalUs = 20000.0f)
+    {
+        for (const SensorPos& p : positions)
+            platform->QueueRead(ReportFrom(p, intervalUs));
+        ASSERT_TRUE(platform->WaitForBlockedRead(std::chrono::milliseconds(5000)));
+        this->window->RefreshView();
+    }
+
+    std::shared_ptr<ScriptedPlatform> platform = std::make_shared<ScriptedPlatform>();
+};
+
+template <class Window>
+class DemoWindowPupil : public WindowDriver<Window> {
+public:
+    template <class... Args>
+    explicit DemoWindowPupil(int experimentIndex, Args&&... args)
+        : rig(device::MakeDemoPlatformForTests(experimentIndex, device::DemoPacing::Unpaced))
+    {
+        rig.sensor->PauseClock();
+        this->Open(rig.platform, std::forward<Args>(args)...);
+    }
+
+    // Start (232): the apparatus' clock starts with the acquisition.
+    void Start()
+    {
+        this->Click(acquisition::kIdStart);
+        ASSERT_TRUE(WaitUntil([&] { return rig.sensor->WaitingAtLimit(); }));
+    }
+    // The pupil watches for this long; returns once the window has shown all of it (a stopped window
+    // shows nothing, its refresh timer being off).
+    void Wait(double seconds)
+    {
+        rig.sensor->RunFor(seconds);
+        Window& w = *this->window;
+        ASSERT_TRUE(WaitUntil([&] {
+            return rig.sensor->WaitingAtLimit() && (!w.RefreshRunning() || w.m_sampleQueue.Size() == 0);
+        }));
+    }
+    std::string Phase() const { return rig.sensor->LatestMeasurement().phase; }
+
+    device::DemoRig rig;
 };
 
 }  // namespace zelkor::testing
