@@ -512,6 +512,19 @@ std::unique_ptr<DemoScenario> RobotTrace()
     return std::make_unique<DemoScenario>(std::move(s));
 }
 
+// Held at the reference distances; the helper can bring the transmitter to 200 mm and hold it there
+// until it is put back (the tool sends no calibration-point cue, so it waits however long).
+std::unique_ptr<DemoScenario> CalibrationTool()
+{
+    using namespace calibration;
+    const DemoPoint reference{kLeft, kRight};
+    DemoScenario::Setup s{"calibration", DemoFrame::Distances, reference, 0.0, {}, {}};
+    s.phases = {Rest("at the reference distances", StayAt(reference), {})};
+    const CalibrationPoint far{"移到距两接收器200 mm处", {kFarLeft, kFarRight}, "at the reference distances", reference};
+    AddHelper(s, "at the reference distances", CarryTo(reference, kHelperCarry), "放回100 mm处", &far);
+    return std::make_unique<DemoScenario>(std::move(s));
+}
+
 std::unique_ptr<DemoScenario> Still(std::string name, DemoFrame frame, DemoPoint p)
 {
     DemoScenario::Setup s{std::move(name), frame, p, 0.0, {}, {}};
@@ -757,7 +770,7 @@ std::unique_ptr<DemoScenario> MakeDemoScenario(int experimentIndex)
     case 10:
         return SphericalTrack();
     case 12:
-        return Still("calibration", DemoFrame::Distances, {calibration::kLeft, calibration::kRight});
+        return CalibrationTool();
     default:
         return Still("at rest", DemoFrame::Turned, {at_rest::kX, at_rest::kY});
     }

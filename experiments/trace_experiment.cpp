@@ -103,20 +103,14 @@ void CTraceExperiment::RouteWheelToTrace()
 
 void CTraceExperiment::RefreshView()
 {
-    bool any = false;
-    while (m_sampleQueue.Size() > 0) {
-        const auto sample = m_sampleQueue.Front();
-        m_sampleQueue.PopFront();
-        if (!sample)
-            break;
+    const bool any = TakeQueuedSamples([this](const _DataPck& sample) {
         // A position that is not a number would end up in every mean and spectrum of the stretch.
-        if (!std::isfinite(sample->x) || !std::isfinite(sample->y))
-            continue;
-        any = true;
-        offsetX_ = sample->x - zeroX_;
-        offsetY_ = sample->y - zeroY_;
-        TakeSample(*sample);
-    }
+        if (!std::isfinite(sample.x) || !std::isfinite(sample.y))
+            return;
+        offsetX_ = sample.x - zeroX_;
+        offsetY_ = sample.y - zeroY_;
+        TakeSample(sample);
+    });
     // The live marker is drawn once per tick rather than once per sample: the picture is the same.
     if (any) {
         positionChart_->SetSeriesList(positionSeries_);

@@ -1,7 +1,9 @@
 #include "experiment_windows.h"
 
+#include "experiments/calibration_tool.h"
 #include "experiments/circular_motion.h"
 #include "experiments/free_fall.h"
+#include "experiments/mechanical_energy.h"
 #include "experiments/single_pendulum.h"
 #include "widgets/picture_button.h"
 
@@ -33,6 +35,8 @@ struct WindowBuilder {
 // One line per experiment window; an index without one opens the bare frame.
 const WindowBuilder kWindows[] = {
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
+    {experiments::kMechanicalEnergyIndex, &Build<experiments::CDlgTdMechanical>},
+    {experiments::kCalibrationToolIndex, &Build<experiments::CDlgTdCalibration>},
     {experiments::kSinglePendulumIndex, &Build<experiments::CDlgTdSinglePendulum>},
     {experiments::kCircularMotionIndex, &BuildCircularMotion},
     {experiments::kDampedVibrationIndex, &BuildCircularMotion},

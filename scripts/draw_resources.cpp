@@ -330,6 +330,48 @@ QImage DrawCamera()
     return img;
 }
 
+// The energy chart's vertical axis title (167 x 25): an italic E, then Ep, Ek and E, each followed by
+// a swatch of its curve's colour (red, blue, black).
+QImage DrawEnergyLegend()
+{
+    QImage img(167, 25, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QFont main(QStringLiteral("Liberation Serif"));
+    main.setPixelSize(19);
+    main.setItalic(true);
+    main.setHintingPreference(QFont::PreferNoHinting);
+    QFont script(main);
+    script.setPixelSize(12);
+    script.setItalic(false);
+    const qreal baseline = 18;
+    p.setPen(Qt::black);
+    p.setFont(main);
+    p.drawText(QPointF(2, baseline), QStringLiteral("E"));
+    struct Entry {
+        const char* index;  // empty: the total
+        QColor colour;
+    };
+    qreal x = 26;
+    for (const Entry& e : {Entry{"p", QColor(255, 0, 0)}, Entry{"k", QColor(0, 0, 255)}, Entry{"", QColor(0, 0, 0)}}) {
+        p.setPen(Qt::black);
+        p.setFont(main);
+        p.drawText(QPointF(x, baseline), QStringLiteral("E"));
+        x += QFontMetricsF(main).horizontalAdvance(QStringLiteral("E"));
+        if (*e.index) {
+            p.setFont(script);
+            p.drawText(QPointF(x, baseline + 3), QString::fromLatin1(e.index));
+            x += QFontMetricsF(script).horizontalAdvance(QString::fromLatin1(e.index));
+        }
+        x += 3;
+        p.fillRect(QRectF(x, 11, 20, 4), e.colour);
+        x += 28;
+    }
+    return img;
+}
+
 bool Save(const QImage& img, const QString& path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -361,6 +403,7 @@ int main(int argc, char** argv)
     ok &= Save(DrawIcon(32), out.filePath(QStringLiteral("icon/128-32.png")));
     ok &= Save(DrawBanner(), out.filePath(QStringLiteral("bitmap/130.png")));
     ok &= Save(DrawCamera(), out.filePath(QStringLiteral("icon/139.png")));
+    ok &= Save(DrawEnergyLegend(), out.filePath(QStringLiteral("bitmap/147.png")));
     if (argc > 2) {
         const QDir icons(QString::fromLocal8Bit(argv[2]));
         for (const int side : {16, 22, 24, 32, 48, 64, 128, 256})
