@@ -325,8 +325,9 @@ std::unique_ptr<DemoScenario> Pendulum()
     using namespace pendulum;
     DemoScenario::Setup s{"single pendulum", DemoFrame::Sensor, {}, kTiltDegrees, {}, {}};
     s.phases = {
-        Rest("hanging still", StayAt(OnPendulum(kLength, 0.0)),
-             {OnCue(kZeroSet, kPullDelay, "pulled aside"), WhileRecording(kPullDelay, "pulled aside")}),
+        // Hanging still for its equilibrium position; released for a recording, so that the trace
+        // holds the whole swing.
+        Rest("hanging still", StayAt(OnPendulum(kLength, 0.0)), {WhileRecording(kPullDelay, "pulled aside")}),
         Move("pulled aside", kPull, "held aside", SwingBy(kLength, kAmplitude, kPull)),
         Move("held aside", kHold, "swinging", StayPut()),
         Run("swinging", FreeSwing(kLength, kAmplitude, kDecayTime), {OnCue(kStops, kStopDelay, "stopped by hand")}),

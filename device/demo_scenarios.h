@@ -218,10 +218,12 @@ inline constexpr double kCarry = 1.5;
 // Index 4, sensor frame: the sensor at the pivot, the bob below it.
 namespace pendulum {
 inline constexpr double kLength = 0.50;
-inline constexpr double kAmplitude = 0.12;   // radians at release
+// Radians at release. Smaller swings cross the bottom so slowly that the noise of the solved X makes
+// extra zero crossings there, and picked periods go wrong.
+inline constexpr double kAmplitude = 0.20;
 inline constexpr double kDecayTime = 120.0;  // amplitude falls by 1/e in this time
 inline constexpr double kTiltDegrees = 2.0;
-inline constexpr double kPullDelay = 1.0;  // after the equilibrium is set, or a recording starts
+inline constexpr double kPullDelay = 1.0;  // after a recording starts
 inline constexpr double kPull = 1.0;
 inline constexpr double kHold = 0.5;
 inline constexpr double kStopDelay = 1.0;  // after the pupil stopped
