@@ -97,8 +97,7 @@ void CDlgTdGalileo::Calibrate()
 void CDlgTdGalileo::FrequencyReleased(int position)
 {
     m_samplingFrequency = position;
-    rateValue_->text = QString::asprintf(" %d(Hz)", position);
-    rateValue_->update();
+    rateValue_->SetText(QString::asprintf(" %d(Hz)", position));
 }
 
 std::vector<int> CDlgTdGalileo::DataButtons() const

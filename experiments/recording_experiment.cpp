@@ -254,16 +254,10 @@ void CRecordingExperiment::Reset()
 
 void CRecordingExperiment::RefreshView()
 {
-    bool any = false;
-    while (m_sampleQueue.Size() > 0) {
-        const auto sample = m_sampleQueue.Front();
-        m_sampleQueue.PopFront();
-        if (!sample)
-            break;
-        any = true;
-        if (TakeSample(*sample))
+    const bool any = TakeQueuedSamples([this](const _DataPck& sample) {
+        if (TakeSample(sample))
             OnSample();
-    }
+    });
     // Once per tick rather than once per sample: the picture is the same.
     if (any)
         RefreshChart();
@@ -365,10 +359,8 @@ void CRecordingExperiment::Clear()
     SetChartView();
     table_->ClearData(nextTableRow_);
     shown_.x = shown_.y = 0.0;
-    xValue_->text = QStringLiteral("0(m)");
-    yValue_->text = QStringLiteral("0(m)");
-    xValue_->update();
-    yValue_->update();
+    xValue_->SetText(QStringLiteral("0(m)"));
+    yValue_->SetText(QStringLiteral("0(m)"));
     // Clearing ends a recording under way; the buttons then read as after any stop.
     if (wasRecording) {
         ApplyStoppedButtons();
@@ -799,10 +791,8 @@ QString CRecordingExperiment::RateMarkup() const
 
 void CRecordingExperiment::ShowValuesPlain()
 {
-    xValue_->text = QString::asprintf("%.3f(m)", shown_.x);
-    yValue_->text = QString::asprintf("%.3f(m)", shown_.y);
-    xValue_->update();
-    yValue_->update();
+    xValue_->SetText(QString::asprintf("%.3f(m)", shown_.x));
+    yValue_->SetText(QString::asprintf("%.3f(m)", shown_.y));
 }
 
 }  // namespace zelkor::experiments

@@ -1,8 +1,12 @@
 #include "experiment_windows.h"
 
+#include "experiments/calibration_tool.h"
+#include "experiments/circular_motion.h"
 #include "experiments/free_fall.h"
 #include "experiments/galileo.h"
+#include "experiments/mechanical_energy.h"
 #include "experiments/projectile.h"
+#include "experiments/single_pendulum.h"
 #include "widgets/picture_button.h"
 
 namespace zelkor::host {
@@ -19,6 +23,12 @@ std::unique_ptr<CDlgTdExpBase> Build(const ExperimentEntry&)
     return MakeExperimentWindow<Window>();
 }
 
+// Uniform circular motion and damped vibration share one window; the table gives its mode.
+std::unique_ptr<CDlgTdExpBase> BuildCircularMotion(const ExperimentEntry& entry)
+{
+    return MakeExperimentWindow<experiments::CDlgTdCircularMotior>(entry.circularMode.value_or(false));
+}
+
 struct WindowBuilder {
     int index;
     Builder build;
@@ -29,6 +39,11 @@ const WindowBuilder kWindows[] = {
     {experiments::kProjectileIndex, &Build<experiments::CDlgTdAcoustics>},
     {experiments::kGalileoIndex, &Build<experiments::CDlgTdGalileo>},
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
+    {experiments::kMechanicalEnergyIndex, &Build<experiments::CDlgTdMechanical>},
+    {experiments::kCalibrationToolIndex, &Build<experiments::CDlgTdCalibration>},
+    {experiments::kSinglePendulumIndex, &Build<experiments::CDlgTdSinglePendulum>},
+    {experiments::kCircularMotionIndex, &BuildCircularMotion},
+    {experiments::kDampedVibrationIndex, &BuildCircularMotion},
 };
 
 }  // namespace

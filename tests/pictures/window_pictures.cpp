@@ -1,7 +1,7 @@
 // Pictures of the recording windows for a person to look at, at the two screen sizes the classrooms
 // have: idle, recording, with their results, and the projectile's velocity view. A tool, not a test:
-// built with the tests, never run by ctest. Run build/tests/window_pictures; the PNGs go to
-// $ZELKOR_SCREENSHOT_DIR (default /tmp).
+// ctest leaves "...Pictures" suites out; `cmake --build build --target pictures` runs them, or
+// build/tests/window_pictures with the PNGs going to $ZELKOR_SCREENSHOT_DIR (default /tmp).
 #include "experiments/free_fall.h"
 #include "experiments/galileo.h"
 #include "experiments/projectile.h"
