@@ -5,6 +5,7 @@
 #include "experiments/free_fall.h"
 #include "experiments/galileo.h"
 #include "experiments/projectile.h"
+#include "tests/support/demo_pupil.h"
 #include "tests/support/pupil.h"
 
 #include <QApplication>
@@ -125,5 +126,44 @@ TEST(WindowPictures, Galileo)
         pupil.Click(kIdComponentX);
         pupil.Click(kIdComponentY);
         Shoot(pupil, stem, "fitted");
+    }
+}
+
+// The same windows on the demo apparatus, with its noise and the "演示模式" mark: a throw after the
+// helper's calibration point (fitted and velocity view), and a roll at 5 Hz.
+TEST(WindowPictures, OnTheDemoApparatus)
+{
+    for (const QSize size : kSizes) {
+        zelkor::testing::DemoPupil<CDlgTdAcoustics> throwing(kProjectileIndex);
+        throwing.window->setWindowState(Qt::WindowNoState);
+        throwing.window->resize(size);
+        throwing.Wait(3.0);
+        throwing.Click(kIdZero);
+        throwing.WaitForPose("held at the run-up");
+        throwing.AskHelper(QStringLiteral("沿桌面移到桌边后方（水平校准点）"));
+        throwing.Wait(2.0);
+        throwing.Click(kIdCalibrate);
+        throwing.WaitForPose("held at the run-up");
+        throwing.RecordUntilTheWindowStops();
+        throwing.Click(kIdParabola);
+        const QString stem =
+            Folder() + QStringLiteral("/projectile_demo_%1x%2_").arg(size.width()).arg(size.height());
+        QApplication::processEvents();
+        EXPECT_TRUE(throwing.window->grab().save(stem + QStringLiteral("fitted.png")));
+        throwing.Click(kIdAcceleration);
+        QApplication::processEvents();
+        EXPECT_TRUE(throwing.window->grab().save(stem + QStringLiteral("velocity.png")));
+
+        zelkor::testing::DemoPupil<CDlgTdGalileo> rolling(kGalileoIndex);
+        rolling.window->setWindowState(Qt::WindowNoState);
+        rolling.window->resize(size);
+        rolling.Wait(3.0);
+        rolling.Click(kIdZero);
+        zelkor::testing::ReleaseSliderAt(
+            zelkor::widgets::FindControl<zelkor::widgets::CReleaseSlider>(rolling.window.get(), kIdFrequencySlider), 5);
+        rolling.RecordUntilTheWindowStops();
+        QApplication::processEvents();
+        EXPECT_TRUE(rolling.window->grab().save(
+            Folder() + QStringLiteral("/galileo_demo_%1x%2_5Hz.png").arg(size.width()).arg(size.height())));
     }
 }
