@@ -642,12 +642,15 @@ TEST(WorkerMessages, ShownOnTheUserInterfaceThreadAndClosingNeverDeadlocks)
                 box->button(QMessageBox::Ok)->click();
             else if (c.then == Then::ClosedWhileOpen)
                 window->close();  // what the desktop asks for; the box is modal to everything else
-            else
+            else if (c.then == Then::DestroyedWhileOpen)
                 window.reset();
         });
         window->ask = true;
         if (c.then == Then::ClosedBeforeShown) {
-            ASSERT_TRUE(WaitUntil([&] { return trace.asking.load(); }));
+            // Waits without running the event loop, which could show the message first.
+            for (int i = 0; i < 5000 && !trace.asking.load(); ++i)
+                std::this_thread::sleep_for(1ms);
+            ASSERT_TRUE(trace.asking.load());
             window->close();  // before the event loop has shown the message
         }
         ASSERT_TRUE(WaitUntil([&] { return trace.answer != -1 && !AMessageBoxIsOpen(); })) << n;
