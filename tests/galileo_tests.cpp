@@ -38,14 +38,6 @@ struct Pupil : zelkor::testing::Pupil<CDlgTdGalileo> {
     MessageLog messages;
 };
 
-// A ball rolling down an incline of 12 degrees, a = 5/7 g sin(12°), sampled every 0.02 s from release.
-Pos Rolling(double t)
-{
-    const double angle = 12.0 * M_PI / 180.0;
-    const double s = 0.5 * 5.0 / 7.0 * 9.8 * std::sin(angle) * t * t;
-    return {s * std::cos(angle), s * std::sin(angle)};
-}
-
 }  // namespace
 
 TEST(GalileoWindow, OpensWithTheSliderTheLongTableAndTheFixedView)
@@ -173,28 +165,6 @@ TEST(GalileoCalibration, AnyPointButTheZeroPoint)
     EXPECT_NEAR(w.Frame().theta, 0.2, 1e-12);
     pupil.Push(0.1, 0.0);
     EXPECT_TRUE(std::isfinite(w.ShownX()) && std::isfinite(w.ShownY()));
-}
-
-// Recorded at 5 Hz, the distances down the incline grow by a dt^2 from one step to the next.
-TEST(GalileoPhysics, DistancesGrowByTheAccelerationTimesTheStepSquared)
-{
-    Pupil pupil;
-    CDlgTdGalileo& w = *pupil.window;
-    zelkor::testing::ReleaseSliderAt(pupil.Slider(), 5);
-    pupil.Click(kIdStartRecording);
-    std::vector<Pos> reports;
-    for (int k = 0; k < 80; ++k)
-        reports.push_back(Rolling(0.02 * k));
-    pupil.Feed(reports);
-    const auto& r = w.Records();
-    ASSERT_GE(r.size(), 6u);
-    const double a = 5.0 / 7.0 * 9.8 * std::sin(12.0 * M_PI / 180.0);
-    for (size_t i = 2; i < r.size(); ++i) {
-        const double s0 = std::hypot(r[i - 2].x, r[i - 2].y);
-        const double s1 = std::hypot(r[i - 1].x, r[i - 1].y);
-        const double s2 = std::hypot(r[i].x, r[i].y);
-        EXPECT_NEAR((s2 - s1) - (s1 - s0), a * 0.2 * 0.2, 0.003) << i;
-    }
 }
 
 TEST(GalileoFiles, TwoColumnsOutAndInWithinTheDistanceLimit)

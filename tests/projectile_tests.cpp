@@ -72,17 +72,11 @@ TEST(ProjectileWindow, OpensWithItsControlsViewsAndLayout)
     CDlgTdAcoustics& w = *pupil.window;
     EXPECT_EQ(w.windowTitle(), QStringLiteral("平抛运动(2D)"));
     EXPECT_EQ(w.m_transformIndex.load(), 1);
-    const std::pair<int, const char*> captions[] = {
-        {243, "零点设置"}, {245, "水平校准"}, {244, "开始记录"}, {233, "停止记录"}, {248, "二次拟合"},
-        {249, "加速度"},   {242, "清屏"},     {252, "数据导入"}, {251, "数据导出"}, {254, "颜色设置"},
-    };
-    for (const auto& [id, caption] : captions)
-        EXPECT_EQ(pupil.Control<QAbstractButton>(id)->text(), QString::fromUtf8(caption)) << id;
+    EXPECT_EQ(pupil.Control<QAbstractButton>(245)->text(), QStringLiteral("水平校准"));
+    EXPECT_EQ(pupil.Control<QAbstractButton>(248)->text(), QStringLiteral("二次拟合"));
     for (int id : {233, 246, 247, 248, 249, 242, 251})
         EXPECT_FALSE(pupil.Enabled(id)) << id;
     EXPECT_EQ(pupil.Table()->GetColumnWidth(1), 76);
-    for (int i = 0; i < 9; ++i)
-        EXPECT_FALSE(w.Series(i).visible && i > 0) << i;
     const widgets::CChartView& view = w.Chart()->view;
     EXPECT_TRUE(view.equalScale && view.adaptX);
     EXPECT_EQ(view.axisLineWidth, 2);
@@ -250,11 +244,7 @@ TEST(ProjectileVelocity, ShowsTheComponentsTheirLinesAndTheAcceleration)
     pupil.Throw(20);
     pupil.Click(kIdAcceleration);
     ASSERT_TRUE(w.VelocityView());
-    const widgets::CChartView& view = w.Chart()->view;
-    EXPECT_EQ(view.xName, QStringLiteral("t"));
-    EXPECT_TRUE(view.yName.isEmpty() && view.yTitlePicture);
-    EXPECT_EQ(view.yTitleImage, 146);
-    EXPECT_TRUE(view.yUp);
+    EXPECT_EQ(w.Chart()->view.yTitleImage, 146);
     for (int id : {246, 247, 248})
         EXPECT_FALSE(pupil.Enabled(id)) << id;
     for (int i = 0; i < 9; ++i)

@@ -136,11 +136,11 @@ struct RecordingCase {
 template <class Window>
 class Pupil {
 public:
-    // `origin`: where the ball is held, in the window's frame (the pupil zeroes there); `height`: typed
+    // `at`: where the ball is held, in the window's frame (the pupil zeroes there); `height`: typed
     // into the drop-height field before the window opens; a second version 0x10 is a sensor without the
     // time field.
-    explicit Pupil(Pos origin, const QString& height = QStringLiteral("0.80"), std::uint8_t secondVersion = 0x11)
-        : origin(origin)
+    explicit Pupil(Pos at, const QString& height = QStringLiteral("0.80"), std::uint8_t secondVersion = 0x11)
+        : origin(at)
     {
         using namespace std::chrono_literals;
         platform->SetDevices({ScriptedPlatform::MakeDevicePath("1&2&3")});
