@@ -1,6 +1,10 @@
 #include "experiment_windows.h"
 
+#include "experiments/ball_orbit.h"
+#include "experiments/centri_railway.h"
+#include "experiments/com_motions.h"
 #include "experiments/free_fall.h"
+#include "experiments/robot_trace.h"
 #include "widgets/picture_button.h"
 
 namespace zelkor::host {
@@ -25,6 +29,10 @@ struct WindowBuilder {
 // One line per experiment window; an index without one opens the bare frame.
 const WindowBuilder kWindows[] = {
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
+    {experiments::kComMotionsIndex, &Build<experiments::CDlgTdComMotions>},
+    {experiments::kBallOrbitIndex, &Build<experiments::CDlgTdBallOrbit>},
+    {experiments::kCentriRailwayIndex, &Build<experiments::CDlgTdCentriRailway>},
+    {experiments::kRobotTraceIndex, &Build<experiments::CDlgTdRobotTrace>},
 };
 
 }  // namespace
