@@ -1,11 +1,11 @@
 // The shared window blocks driven as a pupil drives them: the release-only slider with the mouse, the
 // keyboard and the wheel; the list box by clicks, keys and by the program; the stacked group frames.
+#include "tests/support/slider_handle.h"
 #include "widgets/list_box.h"
 #include "widgets/release_slider.h"
 #include "widgets/window_blocks.h"
 
 #include <QSignalSpy>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -33,18 +33,7 @@ struct SliderRig {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
 
-    QPoint Handle() const
-    {
-        QStyleOptionSlider option;
-        option.initFrom(slider);
-        option.orientation = slider->orientation();
-        option.minimum = slider->minimum();
-        option.maximum = slider->maximum();
-        option.sliderPosition = slider->sliderPosition();
-        option.sliderValue = slider->value();
-        option.subControls = QStyle::SC_All;
-        return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
-    }
+    QPoint Handle() const { return zelkor::testing::SliderHandleCentre(slider); }
     void Drag(int dx)
     {
         const QPoint from = Handle();
