@@ -15,8 +15,8 @@ namespace {
 constexpr double kPeriodUnit = 0.02;  // s per slider step
 constexpr int kLabelHeight = 26;
 constexpr int kLabelRowLeft = 20;
-constexpr int kLabelRowGap = 20;
-constexpr int kChartTop = 50;  // between the label row and the highest button row
+constexpr int kLabelRowGap = 20;  // between the label row and the highest button row
+constexpr int kChartTop = 50;
 
 QString CaptionMarkup()
 {
