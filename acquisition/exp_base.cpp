@@ -224,6 +224,20 @@ void CDlgTdExpBase::Decimate()
                         solve ? solve : SolverFor(1));
 }
 
+bool CDlgTdExpBase::TakeQueuedSamples(const std::function<void(const _DataPck&)>& take)
+{
+    bool any = false;
+    while (m_sampleQueue.Size() > 0) {
+        const auto sample = m_sampleQueue.Front();
+        m_sampleQueue.PopFront();
+        if (!sample)
+            break;
+        any = true;
+        take(*sample);
+    }
+    return any;
+}
+
 bool CDlgTdExpBase::WaitForStop(std::chrono::milliseconds timeout)
 {
     return stopEvent_.Wait(timeout);

@@ -198,6 +198,9 @@ protected:
 
     // Thins the raw queue into the sample queue; the worker runs it after every report read.
     void Decimate();
+    // RefreshView's loop: every queued sample in arrival order to `take`, each taken out of the queue
+    // first. True when there was any.
+    bool TakeQueuedSamples(const std::function<void(const _DataPck&)>& take);
 
 private:
     void WorkerMain(std::shared_ptr<WorkerUiChannel> channel);

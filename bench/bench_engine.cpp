@@ -1,26 +1,54 @@
 // The acquisition engine's costs.
 //
-//   bench_engine                 Google Benchmark: time from a report's arrival to its sample in the
-//                                sample queue (read, decode, validate, thin, solve, push).
-//   bench_engine --cpu SECONDS   CPU use of the whole process over SECONDS of wall time, with the demo
-//                                sensor streaming into a live window, and with no sensor attached.
+//   bench_engine                   Google Benchmark: time from a report's arrival to its sample in the
+//                                  sample queue (read, decode, validate, thin, solve, push).
+//   bench_engine --cpu SECONDS [--paints] [--only live|recording|nosensor]
+//                                  CPU use of the whole process (both threads, the demo sensor included)
+//                                  over SECONDS of wall time, for every experiment window the host can
+//                                  build (indices with only the bare frame are left out), shown at
+//                                  1366 x 768: live on the demo sensor, recording on it, and live with no
+//                                  sensor attached. --paints adds the paint events per second of every
+//                                  widget that painted; --only measures one of the three (for a profiler),
+//                                  or "lesson": the robot-trace window recording on, after a lesson's points.
+//   BM_RobotNewPointAfterALesson   the robot-trace window at 1366 x 768 after a 30-minute recording,
+//                                  unpaced (90,000 points at 50 Hz): one more report from the demo robot,
+//                                  the window's refresh and the paint event that shows it;
+//   BM_RobotFullRepaintAfterALesson  its whole chart painted again (a resize, an uncovered window).
+//
+// Without QT_QPA_PLATFORM the windows run on the offscreen platform with one 1366 x 768 screen, so a
+// maximised window has that size; on another platform a window of another size is resized to it.
 #include "acquisition/exp_base.h"
+#include "device/demo_platform.h"
 #include "device/demo_sensor.h"
 #include "device/sensor_platform.h"
 #include "device/sensor_protocol.h"
+#include "experiments/robot_trace.h"
+#include "host/experiment_table.h"
+#include "host/experiment_windows.h"
 #include "widgets/app_setup.h"
+#include "widgets/control_ids.h"
+#include "widgets/data_chart_panel.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMessageBox>
+#include <QPaintEvent>
+#include <QTemporaryFile>
 #include <QTimer>
+#include <QWindow>
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
+#include <thread>
 
 using namespace zelkor;
 
@@ -30,17 +58,6 @@ class LiveWindow : public acquisition::CDlgTdExpBase {
 public:
     using CDlgTdExpBase::CDlgTdExpBase;
     using CDlgTdExpBase::Decimate;
-    void RefreshView() override
-    {
-        while (m_sampleQueue.Size() > 0) {
-            const auto sample = m_sampleQueue.Front();
-            m_sampleQueue.PopFront();
-            lastX = sample->x;
-            ++delivered;
-        }
-    }
-    double lastX = 0;
-    long delivered = 0;
 };
 
 // One report through the worker's path, with a sensor that always has the next report ready: what is
@@ -64,6 +81,11 @@ void BM_ReportToSampleQueue(benchmark::State& state)
 }
 BENCHMARK(BM_ReportToSampleQueue);
 
+// --- CPU use of the experiment windows -------------------------------------------------------------
+
+const QSize kScreen(1366, 768);
+constexpr int kIdZeroPoint = 243;  // "零点设置" and its counterparts
+
 double ProcessCpuSeconds()
 {
     rusage usage{};
@@ -72,43 +94,359 @@ double ProcessCpuSeconds()
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void MeasureCpu(const char* what, int experimentIndex, std::shared_ptr<device::UsbPlatform> platform, int seconds)
+void RunEventLoopFor(int ms)
 {
-    auto windowHolder = acquisition::MakeExperimentWindow<LiveWindow>(experimentIndex, nullptr, std::move(platform));
-    LiveWindow& window = *windowHolder;
-    window.m_transformIndex = 2;
-    window.InitFrame(QStringLiteral("自由落体"));
-    window.show();
-    window.StartAcquisition();
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Paint events per widget, by class and control id.
+class PaintCounter : public QObject {
+public:
+    std::map<std::string, long> counts;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const QVariant id = watched->property("ctrlId");
+            QString key = QString::fromLatin1(watched->metaObject()->className());
+            if (id.isValid())
+                key += QStringLiteral(" %1").arg(id.toInt());
+            ++counts[key.toStdString()];
+        }
+        return false;
+    }
+};
+
+QAbstractButton* ShownEnabledButton(QWidget* window, int id)
+{
+    auto* button = widgets::FindControl<QAbstractButton>(window, id);
+    return button && button->isVisible() && button->isEnabled() ? button : nullptr;
+}
+
+// The button that starts a recording: "记录数据" where a window has it, else an "开始记录" that is
+// not the frame's start command (which some windows caption so and use to start acquisition).
+QAbstractButton* RecordButton(QWidget* window)
+{
+    QAbstractButton* fallback = nullptr;
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
+        if (!b->isVisible() || !b->isEnabled())
+            continue;
+        if (b->text() == QStringLiteral("记录数据"))
+            return b;
+        if (b->text() == QStringLiteral("开始记录") && b->property("ctrlId").toInt() != acquisition::kIdStart)
+            fallback = b;
+    }
+    return fallback;
+}
+
+// Start-up messages ("没有找到Zelkor设备！" without a sensor) are answered as a person would.
+void DismissMessageBoxes()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            box->accept();
+}
+
+struct Measured {
+    double percent = 0;
+    double seconds = 0;   // wall time the percentage refers to
+    int recordings = 0;
+};
+
+// CPU share over the next `seconds` of wall time.
+Measured MeasureCpu(int seconds)
+{
     QElapsedTimer wall;
     wall.start();
     const double cpuStart = ProcessCpuSeconds();
-    QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
+    RunEventLoopFor(seconds * 1000);
     const double cpu = ProcessCpuSeconds() - cpuStart;
     const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
-    std::printf("%-34s %6.2f %% of one core over %.1f s (%ld samples delivered)\n", what, 100.0 * cpu / elapsed,
-                elapsed, window.delivered);
+    return {100.0 * cpu / elapsed, elapsed, 0};
+}
+
+// CPU share while recordings run, over the next `seconds` of wall time. The pupil starts a recording
+// when the record button is enabled again and the apparatus has had time to come back to its start
+// (6 s after the previous one); a recording runs while the record button stays disabled (the window
+// stops it by its own rule, or it runs to the end). Where the button stays enabled while recording
+// (the track windows' "记录数据"), a recording runs until the window stops acquiring.
+Measured MeasureRecordings(QWidget* window, int seconds)
+{
+    constexpr qint64 kPupilPace = 6000;
+    Measured m;
+    QAbstractButton* button = nullptr;
+    const auto* experiment = qobject_cast<const acquisition::CDlgTdExpBase*>(window);
+    bool running = false;
+    bool disabledSince = false;  // the button went disabled during the running recording
+    double cpuAt = 0, cpuSum = 0;
+    qint64 wallAt = 0, wallSum = 0, lastClick = -kPupilPace;
+    QElapsedTimer wall;
+    wall.start();
+    auto close = [&] {
+        if (!running)
+            return;
+        cpuSum += ProcessCpuSeconds() - cpuAt;
+        wallSum += wall.elapsed() - wallAt;
+        running = false;
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, window, [&] {
+        if (!button) {
+            button = RecordButton(window);
+        }
+        if (!button)
+            return;
+        const bool enabled = button->isEnabled();
+        disabledSince = disabledSince || !enabled;
+        if (running && ((enabled && disabledSince) || (experiment && !experiment->RefreshRunning())))
+            close();
+        if (!running && enabled && wall.elapsed() - lastClick >= kPupilPace) {
+            cpuAt = ProcessCpuSeconds();
+            wallAt = wall.elapsed();
+            lastClick = wallAt;
+            running = true;
+            disabledSince = false;
+            ++m.recordings;
+            button->click();
+        }
+    });
+    poll.start(20);
+    RunEventLoopFor(seconds * 1000);
+    close();
+    m.seconds = static_cast<double>(wallSum) / 1000.0;
+    m.percent = wallSum > 0 ? 100.0 * cpuSum / m.seconds : 0.0;
+    return m;
+}
+
+void Report(const host::ExperimentEntry& entry, const char* what, const Measured& m, const QSize& size,
+            PaintCounter* paints, double paintSeconds)
+{
+    std::printf("%2d %-12s %-22s %6.2f %% of one core over %.1f s at %dx%d", entry.index, entry.title, what,
+                m.percent, m.seconds, size.width(), size.height());
+    if (m.recordings > 0)
+        std::printf(" (%d recordings)", m.recordings);
+    std::printf("\n");
+    if (paints) {
+        for (const auto& [widget, n] : paints->counts)
+            std::printf("      %-40s %7.1f paints/s\n", widget.c_str(), static_cast<double>(n) / paintSeconds);
+        paints->counts.clear();
+    }
     std::fflush(stdout);
-    window.StopWorker();
+}
+
+enum class Run { Live, Recording };
+
+// One experiment window on the given sensor: shown, started as a pupil starts it, then measured.
+void MeasureWindow(const host::ExperimentEntry& entry, std::shared_ptr<device::UsbPlatform> platform,
+                   const char* what, Run run, int seconds, PaintCounter* paints)
+{
+    device::SetSensorPlatform(std::move(platform));
+    std::unique_ptr<QDialog> dialog = host::BuildExperimentDialog(entry.index);
+    QTimer dismiss;
+    QObject::connect(&dismiss, &QTimer::timeout, &DismissMessageBoxes);
+    dismiss.start(50);
+    dialog->show();
+    RunEventLoopFor(300);
+    if (dialog->size() != kScreen) {
+        dialog->setWindowState(Qt::WindowNoState);
+        dialog->resize(kScreen);
+    }
+    // Windows that start acquisition by a command ("开始实验") get it.
+    if (QAbstractButton* start = ShownEnabledButton(dialog.get(), acquisition::kIdStart))
+        start->click();
+    // The zero point is set while the object still rests at its start (the demo apparatus sets off by
+    // itself after a while).
+    if (run == Run::Recording)
+        if (QAbstractButton* zero = ShownEnabledButton(dialog.get(), kIdZeroPoint))
+            zero->click();
+    RunEventLoopFor(run == Run::Recording ? 200 : 2000);  // settle: start-up paints, the first samples
+    dismiss.stop();  // messages come at start-up; the poll is not to be measured
+    if (paints)
+        paints->counts.clear();
+    QElapsedTimer wall;
+    wall.start();
+    const Measured m = run == Run::Recording ? MeasureRecordings(dialog.get(), seconds) : MeasureCpu(seconds);
+    Report(entry, what, m, dialog->size(), paints, static_cast<double>(wall.elapsed()) / 1000.0);
+    dialog.reset();  // the window stops its worker
+    RunEventLoopFor(200);
+}
+
+// --- the robot trace at the end of a lesson ---------------------------------------------------------
+
+constexpr double kLesson = 30.0 * 60.0;  // s
+constexpr int kIdRecordData = 244;
+
+// The robot-trace window on a demo sensor, at 1366 x 768, acquiring, zeroed and recording; its chart's
+// paint events counted, so that the figures show the paint really happened.
+struct RobotWindow {
+    device::DemoRig rig;
+    std::unique_ptr<experiments::CDlgTdRobotTrace> window;
+    PaintCounter chartPaints;
+
+    explicit RobotWindow(device::DemoPacing pacing) : rig(device::MakeDemoPlatformForTests(6, pacing))
+    {
+        if (pacing == device::DemoPacing::Unpaced)
+            rig.sensor->PauseClock();
+        window = acquisition::MakeExperimentWindow<experiments::CDlgTdRobotTrace>(nullptr, rig.platform);
+        window->setWindowState(Qt::WindowNoState);
+        window->resize(kScreen);
+        window->show();
+        for (int i = 0; i < 200 && !(window->windowHandle() && window->windowHandle()->isExposed()); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!window->windowHandle() || !window->windowHandle()->isExposed())
+            qFatal("bench_engine: the robot-trace window was never exposed");
+        window->Chart()->installEventFilter(&chartPaints);
+        Click(acquisition::kIdStart);
+        if (pacing == device::DemoPacing::Unpaced)
+            Run(1.0);
+        else
+            RunEventLoopFor(1000);
+        Click(kIdZeroPoint);
+        Click(kIdRecordData);
+    }
+    void Click(int id)
+    {
+        if (auto* button = widgets::FindControl<QAbstractButton>(window.get(), id))
+            button->click();
+    }
+    // Unpaced: the sensor measures `seconds` more and the window shows all of it.
+    void Run(double seconds)
+    {
+        rig.sensor->RunFor(seconds);
+        while (!(rig.sensor->WaitingAtLimit() && window->m_sampleQueue.Size() == 0))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents();
+    }
+    size_t Points() const { return window->Series(1).x.size(); }
+    long Paints() const { return chartPaints.counts.empty() ? 0 : chartPaints.counts.begin()->second; }
+};
+
+RobotWindow& AfterALesson()
+{
+    static RobotWindow* lesson = [] {
+        auto* w = new RobotWindow(device::DemoPacing::Unpaced);
+        for (double t = 0.0; t < kLesson; t += 10.0)
+            w->Run(10.0);
+        return w;
+    }();
+    return *lesson;
+}
+
+void BM_RobotNewPointAfterALesson(benchmark::State& state)
+{
+    RobotWindow& w = AfterALesson();
+    const size_t before = w.Points();
+    const long paintsBefore = w.Paints();
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.rig.sensor->RunFor(0.02);
+        while (w.window->m_sampleQueue.Size() == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        state.ResumeTiming();
+        w.window->RefreshView();
+        QCoreApplication::processEvents();
+    }
+    state.counters["points"] = static_cast<double>(w.Points());
+    state.counters["added"] = static_cast<double>(w.Points() - before);
+    state.counters["paints"] = static_cast<double>(w.Paints() - paintsBefore);
+}
+BENCHMARK(BM_RobotNewPointAfterALesson)->Unit(benchmark::kMillisecond)->Iterations(3000);
+
+void BM_RobotFullRepaintAfterALesson(benchmark::State& state)
+{
+    RobotWindow& w = AfterALesson();
+    for (auto _ : state) {
+        w.window->Chart()->Redraw();
+        w.window->Chart()->repaint();
+    }
+    state.counters["points"] = static_cast<double>(w.Points());
+}
+BENCHMARK(BM_RobotFullRepaintAfterALesson)->Unit(benchmark::kMillisecond);
+
+// The robot recording live from the real-time demo sensor, after the rest of a lesson's points were
+// handed to the window as the worker would queue them.
+void MeasureRobotLesson(int seconds, PaintCounter* paints)
+{
+    RobotWindow w(device::DemoPacing::RealTime);
+    const auto lesson = static_cast<size_t>(kLesson * 50.0);
+    for (size_t i = w.Points(); i < lesson; ++i) {
+        const double a = 2.0 * device::demo::kPi * static_cast<double>(i) / 1000.0;
+        acquisition::DataPck s;
+        s.x = w.window->X0() + 0.3 - 0.3 * std::cos(a);
+        s.y = w.window->Y0() + 0.2 * std::sin(a);
+        w.window->m_sampleQueue.Push(s);
+    }
+    RunEventLoopFor(500);
+    if (paints)
+        paints->counts.clear();
+    const Measured m = MeasureCpu(seconds);
+    Report(*host::FindExperiment(6), "recording, 90,000 points", m, w.window->size(), paints, m.seconds);
+}
+
+bool HasOwnWindow(int index)
+{
+    std::unique_ptr<QDialog> dialog = host::BuildExperimentDialog(index);
+    return dialog && !dynamic_cast<host::CExperimentFrameDialog*>(dialog.get());
+}
+
+int RunCpuMeasurements(int seconds, bool showPaints, const std::string& only)
+{
+    PaintCounter counter;
+    PaintCounter* paints = showPaints ? &counter : nullptr;
+    if (paints)
+        qApp->installEventFilter(paints);
+    int windows = 0;
+    for (const host::ExperimentEntry& entry : host::kExperimentTable) {
+        if (!host::FindExperiment(entry.index) || !HasOwnWindow(entry.index))
+            continue;
+        ++windows;
+        if (only.empty() || only == "live")
+            MeasureWindow(entry, device::MakeDemoPlatform(entry.index), "demo sensor, live", Run::Live, seconds,
+                          paints);
+        if (only.empty() || only == "recording")
+            MeasureWindow(entry, device::MakeDemoPlatform(entry.index), "demo sensor, recording", Run::Recording,
+                          seconds, paints);
+        // A sensor id that nothing on this machine has: the worker keeps looking for it.
+        if (only.empty() || only == "nosensor")
+            MeasureWindow(entry, device::MakeLibusbPlatform({device::UsbId{0x1d6b, 0xfff0}}),
+                          "no sensor attached", Run::Live, seconds, paints);
+    }
+    if (only.empty() || only == "lesson")
+        MeasureRobotLesson(seconds, paints);
+    if (windows == 0)
+        std::printf("no experiment window to measure\n");
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // One screen of the classroom size, so that the windows maximise to it.
+    QTemporaryFile screens;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && screens.open()) {
+        screens.write(QStringLiteral("{\"screens\": [{\"name\": \"classroom\", \"x\": 0, \"y\": 0, \"width\": %1, "
+                                     "\"height\": %2, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}")
+                          .arg(kScreen.width())
+                          .arg(kScreen.height())
+                          .toUtf8());
+        screens.flush();
+        qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens.fileName()).toLocal8Bit());
+    }
     QApplication app(argc, argv);
     widgets::SetUpApplication(QStringLiteral("kivor"));
     if (argc >= 3 && std::strcmp(argv[1], "--cpu") == 0) {
         const int seconds = std::max(1, std::atoi(argv[2]));
-        MeasureCpu("demo sensor streaming, live window", 9, device::MakeDemoPlatform(9), seconds);
-        // A sensor id that nothing on this machine has: the worker keeps looking for it. Experiment 2
-        // starts without a message when no sensor is found.
-        MeasureCpu("no sensor attached", 2, device::MakeLibusbPlatform({device::UsbId{0x1d6b, 0xfff0}}), seconds);
-        return 0;
+        bool paints = false;
+        std::string only;
+        for (int i = 3; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--paints") == 0)
+                paints = true;
+            else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+                only = argv[++i];
+        }
+        return RunCpuMeasurements(seconds, paints, only);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

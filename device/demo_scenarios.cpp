@@ -327,8 +327,9 @@ std::unique_ptr<DemoScenario> Pendulum()
     using namespace pendulum;
     DemoScenario::Setup s{"single pendulum", DemoFrame::Sensor, {}, kTiltDegrees, {}, {}};
     s.phases = {
-        Rest("hanging still", StayAt(OnPendulum(kLength, 0.0)),
-             {OnCue(kZeroSet, kPullDelay, "pulled aside"), WhileRecording(kPullDelay, "pulled aside")}),
+        // Hanging still for its equilibrium position; released for a recording, so that the trace
+        // holds the whole swing.
+        Rest("hanging still", StayAt(OnPendulum(kLength, 0.0)), {WhileRecording(kPullDelay, "pulled aside")}),
         Move("pulled aside", kPull, "held aside", SwingBy(kLength, kAmplitude, kPull)),
         Move("held aside", kHold, "swinging", StayPut()),
         Run("swinging", FreeSwing(kLength, kAmplitude, kDecayTime), {OnCue(kStops, kStopDelay, "stopped by hand")}),
@@ -513,6 +514,19 @@ std::unique_ptr<DemoScenario> RobotTrace()
         Move("carried back", kCarry, "parked", CarryTo(park, kCarry)),
     };
     AddHelper(s, "parked", CarryTo(park, kHelperCarry), "把机器人放回起点");
+    return std::make_unique<DemoScenario>(std::move(s));
+}
+
+// Held at the reference distances; the helper can bring the transmitter to 200 mm and hold it there
+// until it is put back (the tool sends no calibration-point cue, so it waits however long).
+std::unique_ptr<DemoScenario> CalibrationTool()
+{
+    using namespace calibration;
+    const DemoPoint reference{kLeft, kRight};
+    DemoScenario::Setup s{"calibration", DemoFrame::Distances, reference, 0.0, {}, {}};
+    s.phases = {Rest("at the reference distances", StayAt(reference), {})};
+    const CalibrationPoint far{"移到距两接收器200 mm处", {kFarLeft, kFarRight}, "at the reference distances", reference};
+    AddHelper(s, "at the reference distances", CarryTo(reference, kHelperCarry), "放回100 mm处", &far);
     return std::make_unique<DemoScenario>(std::move(s));
 }
 
@@ -761,7 +775,7 @@ std::unique_ptr<DemoScenario> MakeDemoScenario(int experimentIndex)
     case 10:
         return SphericalTrack();
     case 12:
-        return Still("calibration", DemoFrame::Distances, {calibration::kLeft, calibration::kRight});
+        return CalibrationTool();
     default:
         return Still("at rest", DemoFrame::Turned, {at_rest::kX, at_rest::kY});
     }

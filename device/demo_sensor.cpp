@@ -112,8 +112,12 @@ bool DemoSensor::HostWrite(const std::uint8_t* data, std::size_t length, std::si
         return false;
     if (pacing_ == DemoPacing::RealTime)
         CatchUp(Clock::now());
-    if (data && length > 0)
+    if (data && length > 0) {
+        commands_.emplace_back(data, data + length);
+        if (commands_.size() > kDemoRecordedCommands)
+            commands_.pop_front();
         ParseCommand(data, length);
+    }
     written = length;
     wake_.notify_all();
     return true;
@@ -202,6 +206,33 @@ void DemoSensor::ParseCommand(const std::uint8_t* data, std::size_t length)
         if (code < 3 || code > 5 || data[9] != kTrailer0 || data[10] != kTrailer1)
             return;
         calibrations_.push_back({code, GetFloatLittleEndian(&data[5])});
+        ApplyCalibration(calibrations_.back());
+    }
+}
+
+double DemoSensor::SoundScale() const
+{
+    // The speed of sound grows with the square root of the absolute temperature.
+    constexpr double kZeroCelsius = 273.15;
+    return std::sqrt((kZeroCelsius + airTakenC_) / (kZeroCelsius + kDemoTemperatureC));
+}
+
+void DemoSensor::ApplyCalibration(const DemoCalibration& calibration)
+{
+    const DemoPoint p = ToSensorFrame(scenario_->Frame(), scenario_->Position(ScenarioTimeLocked()));
+    const double value = calibration.value;
+    switch (calibration.code) {
+    case 3:
+        airTakenC_ = value;
+        break;
+    case 4:
+        leftOffsetMm_ = value - LeftDistance(p) * 1000.0 * SoundScale();
+        break;
+    case 5:
+        rightOffsetMm_ = value - RightDistance(p) * 1000.0 * SoundScale();
+        break;
+    default:
+        break;
     }
 }
 
@@ -211,9 +242,10 @@ std::array<std::uint8_t, kDemoReportSize> DemoSensor::MeasureReport(float interv
     latestPhase_ = &scenario_->PhaseName();
     const DemoPoint p = ToSensorFrame(scenario_->Frame(), latestPosition_);
     const double common = random_.Normal() * kDemoCommonNoiseMm;
-    const double left = LeftDistance(p) * 1000.0 + common + random_.Normal() * kDemoOwnNoiseMm;
-    const double right = RightDistance(p) * 1000.0 + common + random_.Normal() * kDemoOwnNoiseMm;
-    const double temperature = kDemoTemperatureC + random_.Normal() * kDemoTemperatureNoiseC;
+    const double scale = SoundScale();
+    const double left = LeftDistance(p) * 1000.0 * scale + leftOffsetMm_ + common + random_.Normal() * kDemoOwnNoiseMm;
+    const double right = RightDistance(p) * 1000.0 * scale + rightOffsetMm_ + common + random_.Normal() * kDemoOwnNoiseMm;
+    const double temperature = airTakenC_ + random_.Normal() * kDemoTemperatureNoiseC;
 
     std::array<std::uint8_t, kDemoReportSize> report{};
     report[kReportStatusOffset] = 0;
@@ -384,6 +416,12 @@ std::vector<DemoCalibration> DemoSensor::Calibrations() const
 {
     std::lock_guard lock(mutex_);
     return calibrations_;
+}
+
+std::vector<std::vector<std::uint8_t>> DemoSensor::Commands() const
+{
+    std::lock_guard lock(mutex_);
+    return {commands_.begin(), commands_.end()};
 }
 
 bool DemoSensor::Streaming() const

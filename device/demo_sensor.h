@@ -1,7 +1,13 @@
 #pragma once
 // The demo sensor: the device end of the sensor link, emulated. It parses the command frames written to
-// it, answers identify, streams 64-byte reports of a motion scenario once started, records calibration
-// commands, and on request misbehaves the way a real sensor can (for tests).
+// it, answers identify, streams 64-byte reports of a motion scenario once started, records every
+// command, applies calibrations, and on request misbehaves the way a real sensor can (for tests).
+//
+// Calibrations, as the sensor applies them: it turns times of flight into distances with the speed of
+// sound at the temperature it takes the air to have. A reference temperature sets that temperature, so a
+// wrong one stretches every distance by the ratio of the two speeds; a reference distance sets the
+// channel's offset so that the transmitter's present distance (averaged, without the noise) reads as
+// the value. Both stay in the sensor, unplugged or not, as in the real one.
 //
 // Reads (the read pipe):
 // - a pending identify reply or report is delivered at once;
@@ -45,11 +51,13 @@ inline constexpr double kDemoIntervalJitterMaxUs = 30.0;
 // solved position wobbles along the line of sight far more than across it, as with the real sensor.
 inline constexpr double kDemoCommonNoiseMm = 1.0;   // standard deviations
 inline constexpr double kDemoOwnNoiseMm = 0.25;
-inline constexpr double kDemoTemperatureC = 20.0;
+inline constexpr double kDemoTemperatureC = 20.0;  // the air's, and what the sensor reads until calibrated
 inline constexpr double kDemoTemperatureNoiseC = 0.05;
 inline constexpr std::uint64_t kDemoDefaultSeed = 0x5EED2D0ull;
 // Reports kept for a reader that falls behind; older ones are lost, as in the sensor's own buffer.
 inline constexpr std::size_t kDemoBufferedReports = 8;
+// Commands kept for Commands(); older ones are forgotten.
+inline constexpr std::size_t kDemoRecordedCommands = 4096;
 
 // A small deterministic generator (splitmix64) with normal deviates by the polar method, so that a seed
 // gives the same noise with every standard library.
@@ -125,6 +133,8 @@ public:
 
     // Observation, for tests.
     std::vector<DemoCalibration> Calibrations() const;
+    // Every write the sensor received (the latest kDemoRecordedCommands), byte for byte.
+    std::vector<std::vector<std::uint8_t>> Commands() const;
     bool Streaming() const;
     double SensorTime() const;    // the sum of the intervals of every report measured so far
     double ScenarioTime() const;  // since the scenario clock started (0 before)
@@ -142,6 +152,8 @@ private:
     };
 
     void ParseCommand(const std::uint8_t* data, std::size_t length);
+    void ApplyCalibration(const DemoCalibration& calibration);
+    double SoundScale() const;  // reported over true distance, from the temperature taken for the air
     std::array<std::uint8_t, kDemoReportSize> MeasureReport(float intervalUs);
     void Tick();
     void CatchUp(Clock::time_point now);
@@ -168,6 +180,10 @@ private:
     std::uint64_t reportsSent_ = 0;
     std::deque<Outgoing> outgoing_;
     std::vector<DemoCalibration> calibrations_;
+    std::deque<std::vector<std::uint8_t>> commands_;
+    double airTakenC_ = kDemoTemperatureC;
+    double leftOffsetMm_ = 0.0;
+    double rightOffsetMm_ = 0.0;
     int noTriangle_ = 0;
     int badStatus_ = 0;
     std::uint8_t badStatusValue_ = 1;

@@ -7,6 +7,11 @@ namespace zelkor::experiments {
 
 double ReadLeadingNumber(const QString& text)
 {
+    return LeadingNumber(text).value_or(0.0);
+}
+
+std::optional<double> LeadingNumber(const QString& text)
+{
     const QByteArray bytes = text.toLatin1();
     const char* p = bytes.constData();
     const char* end = p + bytes.size();
@@ -18,11 +23,11 @@ double ReadLeadingNumber(const QString& text)
         ++p;
     }
     if (p >= end || *p == '+' || *p == '-')
-        return 0.0;  // a second sign is no number
+        return std::nullopt;  // a second sign is no number
     double value = 0.0;
     const auto result = std::from_chars(p, end, value, std::chars_format::general);
     if (result.ec == std::errc::invalid_argument)
-        return 0.0;
+        return std::nullopt;
     if (result.ec == std::errc::result_out_of_range) {
         // Out of range: what strtod gives, an infinity or (underflow) 0, with the sign.
         const bool overflow = [&] {

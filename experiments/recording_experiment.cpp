@@ -412,10 +412,8 @@ int CRecordingExperiment::RateBoxWidth() const
 
 void CRecordingExperiment::ShowValuesPlain()
 {
-    xValue_->text = QString::asprintf("%.3f(m)", shown_.x);
-    yValue_->text = QString::asprintf("%.3f(m)", shown_.y);
-    xValue_->update();
-    yValue_->update();
+    xValue_->SetText(QString::asprintf("%.3f(m)", shown_.x));
+    yValue_->SetText(QString::asprintf("%.3f(m)", shown_.y));
 }
 
 bool CRecordingExperiment::event(QEvent* e)

@@ -36,9 +36,17 @@ int ConvertIndex(std::string_view text)
     return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-HostOptions ParseHostArguments(const std::vector<std::string>& args)
+HostOptions ParseHostArguments(const std::vector<std::string>& allArgs)
 {
     HostOptions options;
+    using Request = widgets::SortedCommandLine::Request;
+    static constexpr widgets::ProgramOption kOwn[] = {{"--demo", false}, {"--usb-device", true}};
+    widgets::SortedCommandLine sorted = widgets::SortCommandLine(allArgs, kOwn);
+    options.request = sorted.request;
+    options.error = sorted.error;
+    if (sorted.request != Request::Run)
+        return options;
+    const std::vector<std::string>& args = sorted.arguments;
     bool haveIndex = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -52,11 +60,13 @@ HostOptions ParseHostArguments(const std::vector<std::string>& args)
                 id = args[++i];
             } else {
                 options.error = "--usb-device needs the sensor's USB id as vvvv:pppp (see lsusb)";
+                options.request = Request::Error;
                 return options;
             }
             options.usbDevice = device::ParseUsbId(id);
             if (!options.usbDevice) {
                 options.error = "--usb-device: '" + id + "' is not a USB id of the form vvvv:pppp";
+                options.request = Request::Error;
                 return options;
             }
         } else if (!haveIndex) {

@@ -2,6 +2,7 @@
 // kivor's command line: the experiment index first, then the options --demo and --usb-device vvvv:pppp.
 
 #include "device/sensor_platform.h"
+#include "widgets/command_options.h"
 
 #include <optional>
 #include <string>
@@ -19,10 +20,15 @@ struct HostOptions {
     bool demo = false;
     std::optional<device::UsbId> usbDevice;
     std::string error;  // non-empty: the command line cannot be used; say this and end
+    widgets::SortedCommandLine::Request request = widgets::SortedCommandLine::Request::Run;
 };
 
 // `args` without the program name. The first argument that is not an option is the index; arguments
 // after it are ignored.
+// --help, --version and unknown options end up in `request`; Qt's own options are passed over.
 HostOptions ParseHostArguments(const std::vector<std::string>& args);
+
+// What `kivor --help` prints: the indices with their experiments and the options.
+std::string HostHelpText();
 
 }  // namespace zelkor::host

@@ -1,10 +1,14 @@
 #include "experiment_windows.h"
 
 #include "experiments/ball_orbit.h"
+#include "experiments/calibration_tool.h"
 #include "experiments/centri_railway.h"
+#include "experiments/circular_motion.h"
 #include "experiments/com_motions.h"
 #include "experiments/free_fall.h"
+#include "experiments/mechanical_energy.h"
 #include "experiments/robot_trace.h"
+#include "experiments/single_pendulum.h"
 #include "widgets/picture_button.h"
 
 namespace zelkor::host {
@@ -21,6 +25,12 @@ std::unique_ptr<CDlgTdExpBase> Build(const ExperimentEntry&)
     return MakeExperimentWindow<Window>();
 }
 
+// Uniform circular motion and damped vibration share one window; the table gives its mode.
+std::unique_ptr<CDlgTdExpBase> BuildCircularMotion(const ExperimentEntry& entry)
+{
+    return MakeExperimentWindow<experiments::CDlgTdCircularMotior>(entry.circularMode.value_or(false));
+}
+
 struct WindowBuilder {
     int index;
     Builder build;
@@ -33,6 +43,11 @@ const WindowBuilder kWindows[] = {
     {experiments::kBallOrbitIndex, &Build<experiments::CDlgTdBallOrbit>},
     {experiments::kCentriRailwayIndex, &Build<experiments::CDlgTdCentriRailway>},
     {experiments::kRobotTraceIndex, &Build<experiments::CDlgTdRobotTrace>},
+    {experiments::kMechanicalEnergyIndex, &Build<experiments::CDlgTdMechanical>},
+    {experiments::kCalibrationToolIndex, &Build<experiments::CDlgTdCalibration>},
+    {experiments::kSinglePendulumIndex, &Build<experiments::CDlgTdSinglePendulum>},
+    {experiments::kCircularMotionIndex, &BuildCircularMotion},
+    {experiments::kDampedVibrationIndex, &BuildCircularMotion},
 };
 
 }  // namespace

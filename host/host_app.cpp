@@ -32,10 +32,9 @@ std::vector<std::string> ArgumentsAfterProgram(int argc, char** argv)
 
 std::optional<int> EndBeforeAnyWindow(const HostOptions& options)
 {
-    if (!options.error.empty()) {
-        std::fprintf(stderr, "kivor: %s\n", options.error.c_str());
-        return 2;
-    }
+    const widgets::SortedCommandLine answer{options.request, {}, options.error};
+    if (const auto code = widgets::AnswerCommandLine(answer, "kivor", HostHelpText()))
+        return code;
     if (!FindExperiment(options.index))
         return 0;
     return std::nullopt;

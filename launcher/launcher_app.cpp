@@ -12,10 +12,17 @@
 
 namespace zelkor::launcher {
 
-LauncherArguments ParseLauncherArguments(const std::vector<std::string>& args)
+LauncherArguments ParseLauncherArguments(const std::vector<std::string>& allArgs)
 {
     LauncherArguments result;
     const std::string usbOption = "--usb-device";
+    static constexpr widgets::ProgramOption kOwn[] = {{"--demo", false}, {"--usb-device", true}};
+    const widgets::SortedCommandLine sorted = widgets::SortCommandLine(allArgs, kOwn);
+    result.request = sorted.request;
+    result.error = sorted.error;
+    if (sorted.request != widgets::SortedCommandLine::Request::Run)
+        return result;
+    const std::vector<std::string>& args = sorted.arguments;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--demo") {
@@ -26,6 +33,7 @@ LauncherArguments ParseLauncherArguments(const std::vector<std::string>& args)
         if (arg == usbOption) {
             if (i + 1 >= args.size()) {
                 result.error = "--usb-device needs a USB id vvvv:pppp (see lsusb)";
+                result.request = widgets::SortedCommandLine::Request::Error;
                 return result;
             }
             id = args[++i];
@@ -36,6 +44,7 @@ LauncherArguments ParseLauncherArguments(const std::vector<std::string>& args)
         }
         if (!device::ParseUsbId(id)) {
             result.error = "invalid USB id \"" + id + "\": expected vvvv:pppp, four hexadecimal digits each";
+            result.request = widgets::SortedCommandLine::Request::Error;
             return result;
         }
         result.host.usbDevice = QString::fromStdString(id);

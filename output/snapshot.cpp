@@ -3,11 +3,14 @@
 #include "widgets/app_setup.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QPixmap>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include <cstring>
@@ -41,6 +44,12 @@ QString SnapshotDialogTitle()
     return QStringLiteral("保存实验界面快照");
 }
 
+QString SnapshotStartFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
 QString RunSnapshotSaveDialog(QWidget* parent)
 {
     QFileDialog dialog(parent, SnapshotDialogTitle());
@@ -51,6 +60,7 @@ QString RunSnapshotSaveDialog(QWidget* parent)
     // A fresh capture has no format of its own and counts as BMP.
     dialog.selectNameFilter(filters.last());
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
+    dialog.setDirectory(SnapshotStartFolder());  // not whatever folder the program was started in
     // Overwriting asks first: Qt's default, as long as DontConfirmOverwrite stays off.
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList files = dialog.selectedFiles();

@@ -21,6 +21,9 @@ using ChooseSnapshotFile = std::function<QString(QWidget* parent)>;
 QStringList SnapshotNameFilters();
 QString SnapshotDialogTitle();
 
+// Where the save dialog opens: the user's pictures folder, or the home folder where there is none.
+QString SnapshotStartFolder();
+
 // The real save dialog: title, file types, default suffix "bmp", confirmation before overwriting.
 QString RunSnapshotSaveDialog(QWidget* parent);
 

@@ -58,22 +58,31 @@ std::filesystem::path FsPath(const QString& path)
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
+// An installed copy: its desktop entry lies in the prefix the program folder belongs to.
+bool IsInstalledCopy(const QString& programFolder)
+{
+    return !programFolder.isEmpty() &&
+           QFileInfo::exists(programFolder + QStringLiteral("/../share/applications/") + QLatin1String(kDesktopEntryFile));
+}
+
 QString FolderFor(const QString& folderName, bool create)
 {
     const QString program = ProgramFolder();
     const QString beside = program + QLatin1Char('/') + folderName;
     const bool besideExists = QFileInfo::exists(beside);
-    if (create && !besideExists && !program.isEmpty())
+    // An installed copy never writes into the system's program folder, even where it could (as root).
+    const bool installed = IsInstalledCopy(program);
+    if (create && !besideExists && !program.isEmpty() && !installed)
         QDir(program).mkdir(folderName);  // one level; a failure shows in the test below
-    if (CanWriteInto(beside))
+    if (!installed && CanWriteInto(beside))
         return beside;
-    if (!create && !besideExists && CanWriteInto(program))
+    if (!installed && !create && !besideExists && CanWriteInto(program))
         return beside;  // the first export will create it
 
     const QString fallback = FallbackFolder(folderName);
     if (create)
         QDir().mkpath(fallback);
-    else if (!QFileInfo(fallback).isDir() && QFileInfo(beside).isDir())
+    else if (!installed && !QFileInfo(fallback).isDir() && QFileInfo(beside).isDir())
         return beside;  // nothing exported per user yet; files may lie beside the program
     return fallback;
 }

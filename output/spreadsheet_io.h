@@ -22,6 +22,8 @@ inline constexpr const char* kProjectileFolder = "acous";
 inline constexpr const char* kGalileoFolder = "galileo";
 // Where the program folder cannot be written, exports go to documents/<this>/<folder name>.
 inline constexpr const char* kProductFolder = "Zelkor2d";
+// The desktop entry an installed copy has in <prefix>/share/applications, beside <prefix>/bin.
+inline constexpr const char* kDesktopEntryFile = "org.zelkor2d.zelkor2d.desktop";
 
 // What export and import ask of the desktop. An empty function means the real thing; tests replace
 // them so that nothing launches a spreadsheet program or waits in a file dialog.
@@ -36,7 +38,7 @@ struct SpreadsheetPlatform {
 SpreadsheetPlatform& SpreadsheetPlatformHooks();
 
 // Where exports of an experiment go: the program folder plus the folder name, or, where the program
-// folder cannot be written (an installed program), the same folder names in the user's documents.
+// folder cannot be written or is an installed copy's, the same folder names in the user's documents.
 // The folder beside the program is created (one level) where missing.
 QString ExportFolder(const QString& folderName);
 // Where the import dialog starts: the same choice as ExportFolder, without creating anything.

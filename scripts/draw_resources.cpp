@@ -1,4 +1,6 @@
-// Draws the launcher's pictures, the frame's bitmaps and icons into resources/ (argument: the resources folder).
+// Draws the launcher's pictures, the frame's bitmaps and icons into resources/ (first argument: the
+// resources folder), and the desktop menu's icon at the hicolor theme's sizes (second argument, optional:
+// the folder of the packaging icons).
 // Built and run by the zelkor_draw_resources target; the output PNGs are committed.
 #include "launcher/menu_layout.h"
 
@@ -328,6 +330,48 @@ QImage DrawCamera()
     return img;
 }
 
+// The energy chart's vertical axis title (167 x 25): an italic E, then Ep, Ek and E, each followed by
+// a swatch of its curve's colour (red, blue, black).
+QImage DrawEnergyLegend()
+{
+    QImage img(167, 25, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QFont main(QStringLiteral("Liberation Serif"));
+    main.setPixelSize(19);
+    main.setItalic(true);
+    main.setHintingPreference(QFont::PreferNoHinting);
+    QFont script(main);
+    script.setPixelSize(12);
+    script.setItalic(false);
+    const qreal baseline = 18;
+    p.setPen(Qt::black);
+    p.setFont(main);
+    p.drawText(QPointF(2, baseline), QStringLiteral("E"));
+    struct Entry {
+        const char* index;  // empty: the total
+        QColor colour;
+    };
+    qreal x = 26;
+    for (const Entry& e : {Entry{"p", QColor(255, 0, 0)}, Entry{"k", QColor(0, 0, 255)}, Entry{"", QColor(0, 0, 0)}}) {
+        p.setPen(Qt::black);
+        p.setFont(main);
+        p.drawText(QPointF(x, baseline), QStringLiteral("E"));
+        x += QFontMetricsF(main).horizontalAdvance(QStringLiteral("E"));
+        if (*e.index) {
+            p.setFont(script);
+            p.drawText(QPointF(x, baseline + 3), QString::fromLatin1(e.index));
+            x += QFontMetricsF(script).horizontalAdvance(QString::fromLatin1(e.index));
+        }
+        x += 3;
+        p.fillRect(QRectF(x, 11, 20, 4), e.colour);
+        x += 28;
+    }
+    return img;
+}
+
 bool Save(const QImage& img, const QString& path)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -346,7 +390,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <resources folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <resources folder> [<desktop icons folder>]\n", argv[0]);
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -359,5 +403,11 @@ int main(int argc, char** argv)
     ok &= Save(DrawIcon(32), out.filePath(QStringLiteral("icon/128-32.png")));
     ok &= Save(DrawBanner(), out.filePath(QStringLiteral("bitmap/130.png")));
     ok &= Save(DrawCamera(), out.filePath(QStringLiteral("icon/139.png")));
+    ok &= Save(DrawEnergyLegend(), out.filePath(QStringLiteral("bitmap/147.png")));
+    if (argc > 2) {
+        const QDir icons(QString::fromLocal8Bit(argv[2]));
+        for (const int side : {16, 22, 24, 32, 48, 64, 128, 256})
+            ok &= Save(DrawIcon(side), icons.filePath(QStringLiteral("%1x%1/zelkor2d.png").arg(side)));
+    }
     return ok ? 0 : 1;
 }

@@ -4,13 +4,18 @@
 #include "widgets/font_cells.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 using zelkor::widgets::CChartSeries;
@@ -67,6 +72,68 @@ void Click(QWidget& w, QPoint pos, Qt::MouseButton button = Qt::LeftButton)
     SendMouse(w, QEvent::MouseButtonPress, pos, button);
     SendMouse(w, QEvent::MouseButtonRelease, pos, button);
 }
+
+int DifferingPixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return -1;
+    int diff = 0;
+    for (int r = 0; r < a.height(); ++r)
+        for (int c = 0; c < a.width(); ++c)
+            diff += a.pixel(c, r) != b.pixel(c, r) ? 1 : 0;
+    return diff;
+}
+
+QRgb Xor(QRgb below) { return (below ^ qRgb(255, 255, 0)) | 0xff000000u; }
+
+// A panel on the (offscreen) screen, with the paint events it receives, for what Redraw() repaints.
+struct ShownPanel {
+    struct Paints : QObject {
+        std::vector<QRegion> regions;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                regions.push_back(static_cast<QPaintEvent*>(e)->region());
+            return false;
+        }
+        QRect Bounds() const
+        {
+            QRect r;
+            for (const QRegion& g : regions)
+                r |= g.boundingRect();
+            return r;
+        }
+    };
+    CDataChartPanel p;
+    Paints paints;
+
+    explicit ShownPanel(bool hAuto = false, bool vAuto = false) : p(nullptr, hAuto, vAuto) {}
+    void Show()
+    {
+        p.show();
+        for (int i = 0; i < 100 && !(p.windowHandle() && p.windowHandle()->isExposed()); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_TRUE(p.windowHandle() && p.windowHandle()->isExposed());
+        Settle();
+        p.installEventFilter(&paints);
+    }
+    // Lets the queued redraw and the paint it asks for happen.
+    void Settle()
+    {
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    }
+    // Redraw(), then what it painted.
+    QRect RedrawAndPaint()
+    {
+        paints.regions.clear();
+        p.Redraw();
+        Settle();
+        return paints.Bounds();
+    }
+};
 
 TEST(ChartPaint, GridAxesAndTicksLandOnMappedPixels)
 {
@@ -220,8 +287,6 @@ TEST(ChartPaint, SeriesStylesDrawAtMappedPixels)
     EXPECT_GT(DarkPixels(img, 309, 232, 390, 262), 10);
     EXPECT_EQ(DarkPixels(img, 250, 232, 305, 262), 0);
 
-    img.save("/tmp/chart_styles.png");
-
     // A hidden series, or one whose first drawn index is past its points, draws nothing (not even its label).
     both.firstDrawn = 5;
     markers.visible = false;
@@ -339,7 +404,6 @@ TEST(ChartPaint, CachedPaintEqualsPlainPaint)
         SendMouse(*p, QEvent::MouseMove, QPoint(300, 220), Qt::NoButton);
     }
     same("pick in progress");
-    fast.RenderNow().save("/tmp/chart_busy.png");
     // A view change redraws every layer.
     fast.view.xMin = plain.view.xMin = -0.5;
     same("view moved");
@@ -355,16 +419,18 @@ TEST(ChartAppend, RefusedBeyondTheViewWithoutAutoScroll)
     CChartSeries s;
     s.style = 0;
     p.SetSeriesList({&s});
-    p.IncrementalAppend(s, 0.1, 0.1);
+    EXPECT_TRUE(p.IncrementalAppend(s, 0.1, 0.1));
     EXPECT_EQ(s.x.size(), 1u);
     EXPECT_EQ(s.numberDrawn, 1);
-    p.IncrementalAppend(s, 0.25, 0.0);  // beyond x max
-    p.IncrementalAppend(s, 0.0, 0.3);   // beyond y max
+    EXPECT_FALSE(p.IncrementalAppend(s, 0.25, 0.0));  // beyond x max
+    EXPECT_FALSE(p.IncrementalAppend(s, 0.0, 0.3));   // beyond y max
+    EXPECT_FALSE(p.IncrementalAppend(s, std::vector<double>{}, std::vector<double>{}));
     EXPECT_EQ(s.x.size(), 1u);
     EXPECT_EQ(s.numberDrawn, 1);
-    p.IncrementalAppend(s, std::vector<double>{0.0, 0.3}, std::vector<double>{0.3, 0.0});  // only the last counts
+    // Only the last point counts.
+    EXPECT_TRUE(p.IncrementalAppend(s, std::vector<double>{0.0, 0.3}, std::vector<double>{0.3, 0.0}) == false);
     EXPECT_EQ(s.x.size(), 1u);
-    p.IncrementalAppend(s, std::vector<double>{0.3, -0.1}, std::vector<double>{0.0, -0.1});
+    EXPECT_TRUE(p.IncrementalAppend(s, std::vector<double>{0.3, -0.1}, std::vector<double>{0.0, -0.1}));
     EXPECT_EQ(s.x.size(), 3u);
     EXPECT_EQ(s.numberDrawn, 3);
     const QImage img = p.RenderNow();
@@ -372,35 +438,94 @@ TEST(ChartAppend, RefusedBeyondTheViewWithoutAutoScroll)
     EXPECT_EQ(img.pixel(223, 422), kRed);
 }
 
+// What incremental appends draw onto the picture equals a plain paint of the longer series: markers,
+// lines and dash patterns that carry on across the appends, from an empty series, a short one and one
+// long enough for a layer of its own.
 TEST(ChartAppend, DrawnAtOnceAsARepaintWouldDrawThem)
 {
-    for (int style = 0; style <= 2; ++style) {
-        CDataChartPanel live, plain;
-        plain.SetCachingEnabled(false);
-        CChartSeries a, b;
-        for (CChartSeries* s : {&a, &b}) {
-            s->style = style;
-            s->lineStyle = Qt::DashLine;
-            s->markerColour = kBlue;
-            for (int i = 0; i < 300; ++i)
-                s->Append(-0.2 + i * 0.0005, 0.15 * std::sin(i * 0.05));
-        }
-        SymmetricView(live);
-        SymmetricView(plain);
-        live.SetSeriesList({&a});
-        plain.SetSeriesList({&b});
-        live.RenderNow();
-        for (int i = 300; i < 340; ++i) {
-            const double x = -0.2 + i * 0.0005, y = 0.15 * std::sin(i * 0.05);
-            live.IncrementalAppend(a, x, y);
-            b.Append(x, y);
-        }
-        EXPECT_EQ(a.numberDrawn, 340);
-        // What the appends drew onto the picture equals a full plain paint of the longer series.
-        const QImage direct = live.BackBuffer().copy();
-        EXPECT_TRUE(direct == plain.RenderNow()) << style;
-        EXPECT_TRUE(live.RenderNow() == direct) << style;
-    }
+    for (int style : {0, 1, 2})
+        for (Qt::PenStyle pen : {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine})
+            for (int width : {1, 3})
+                for (int before : {0, 7, 300}) {
+                    if (style == 0 && (pen != Qt::SolidLine || width != 1))
+                        continue;  // markers have no pen
+                    CDataChartPanel live, plain;
+                    plain.SetCachingEnabled(false);
+                    CChartSeries a, b;
+                    for (CChartSeries* s : {&a, &b}) {
+                        s->style = style;
+                        s->lineStyle = pen;
+                        s->lineWidth = width;
+                        s->markerColour = kBlue;
+                        s->markerRadius = 2;
+                        for (int i = 0; i < before; ++i)
+                            s->Append(-0.2 + i * 0.0005, 0.15 * std::sin(i * 0.05));
+                    }
+                    SymmetricView(live);
+                    SymmetricView(plain);
+                    live.SetSeriesList({&a});
+                    plain.SetSeriesList({&b});
+                    live.RenderNow();
+                    for (int i = before; i < before + 40; ++i) {
+                        const double x = -0.2 + before * 0.0005 + (i - before) * 0.006, y = 0.15 * std::sin(i * 0.3);
+                        ASSERT_TRUE(live.IncrementalAppend(a, x, y));
+                        b.Append(x, y);
+                    }
+                    EXPECT_EQ(a.numberDrawn, before + 40);
+                    const QImage direct = live.BackBuffer().copy();
+                    EXPECT_EQ(DifferingPixels(direct, plain.RenderNow()), 0)
+                        << "style " << style << " pen " << pen << " width " << width << " before " << before;
+                    EXPECT_EQ(DifferingPixels(live.RenderNow(), direct), 0) << style << " " << pen << " " << before;
+                }
+}
+
+// Vertical auto-scroll in page mode, y span 2, scroll unit 0.5 (page 4), points every 0.5.
+TEST(ChartAppend, VerticalPageModeAndTheScrolledBackView)
+{
+    CDataChartPanel p(nullptr, false, true);
+    CChartSeries s;
+    p.resize(800, 600);
+    p.view.yMin = 0, p.view.ySpan = 2, p.view.yMax = 2;
+    p.view.yScrollUnit = 0.5;
+    p.scrollMode = CDataChartPanel::kPageMode;
+    p.ResetVerticalScroll();
+    s.style = 2;
+    p.SetSeriesList({&s});
+    for (int i = 0; i <= 4; ++i)
+        ASSERT_TRUE(p.IncrementalAppend(s, 0.1, 0.5 * i));
+    EXPECT_EQ(s.numberDrawn, 5);
+    EXPECT_EQ(p.view.yMin, 0);
+    ASSERT_TRUE(p.IncrementalAppend(s, 0.1, 2.5));  // beyond y max: the view jumps to it
+    EXPECT_EQ(s.firstDrawn, 5);
+    EXPECT_EQ(s.numberDrawn, 1);
+    EXPECT_EQ(p.view.yMin, 2.5);
+    EXPECT_EQ(p.view.yMax, 4.5);
+    EXPECT_EQ(p.view.xMin, 0);
+    EXPECT_EQ(p.VerticalBar().pos, 5);
+    EXPECT_EQ(p.VerticalBar().page, 4);
+    EXPECT_EQ(p.VerticalBar().max, 8);
+    EXPECT_EQ(p.VerticalScrollBar()->value(), 5);
+
+    // Scrolled back: later points are kept, the bar's range grows, the view and the picture stay.
+    p.VerticalScroll(ScrollRequest::LineUp);
+    p.VerticalScroll(ScrollRequest::LineUp);
+    EXPECT_EQ(p.view.yMin, 1.5);
+    EXPECT_EQ(s.firstDrawn, 3);
+    EXPECT_EQ(s.numberDrawn, 3);  // 1.5, 2.0, 2.5
+    const QImage shown = p.RenderNow().copy();
+    ASSERT_TRUE(p.IncrementalAppend(s, 0.1, 5.0));
+    EXPECT_EQ(s.y.size(), 7u);
+    EXPECT_EQ(s.firstDrawn, 3);
+    EXPECT_EQ(s.numberDrawn, 3);
+    EXPECT_EQ(p.view.yMin, 1.5);
+    EXPECT_EQ(p.VerticalBar().max, 10 + 4 - 1);  // q = 10
+    EXPECT_EQ(p.VerticalBar().pos, 3);
+    EXPECT_EQ(DifferingPixels(p.BackBuffer(), shown), 0);
+    EXPECT_EQ(DifferingPixels(p.RenderNow(), shown), 0);
+    // Scrolled forward again the new point is in the view (from the last point at or below 4.5).
+    p.VerticalScroll(ScrollRequest::ThumbPosition, 9);  // 4.5 .. 6.5
+    EXPECT_EQ(s.firstDrawn, 5);
+    EXPECT_EQ(s.numberDrawn, 2);
 }
 
 // Horizontal auto-scroll, x span 4, scroll unit 0.5 (page 8); points every 0.5.
@@ -586,9 +711,19 @@ TEST(ChartPick, TwoClicksGiveTheRangeOnTheSelectableSeries)
 
     Click(f.p, QPoint(239, 300));  // start: x = 189 / 172.5 = 1.0957
     EXPECT_TRUE(f.p.PickStartFixed());
+    // The click takes the label box away; the start line stays and no end mark shows before the
+    // pointer moves.
+    img = f.p.RenderNow().copy();
+    EXPECT_EQ(img.pixel(239, 450), Xor(kPlotBg));
+    for (int y = 280; y < 300; ++y)
+        for (int x = 244; x < 290; ++x)
+            ASSERT_EQ(img.pixel(x, y), before.pixel(x, y)) << x << " " << y;
+    int marked = 0;
+    for (int x = 50; x < 740; ++x)
+        marked += img.pixel(x, 450) != before.pixel(x, 450) ? 1 : 0;
+    EXPECT_EQ(marked, 2);
     SendMouse(f.p, QEvent::MouseMove, QPoint(498, 200), Qt::NoButton);
     img = f.p.RenderNow();
-    img.save("/tmp/chart_pick.png");
     EXPECT_EQ(img.pixel(239, 450), ((kPlotBg ^ qRgb(255, 255, 0)) | 0xff000000u));
     EXPECT_EQ(img.pixel(498, 450), ((kPlotBg ^ qRgb(255, 255, 0)) | 0xff000000u));
     EXPECT_EQ(img.pixel(239 + 5 + 44, 300 - 20 + 18), before.pixel(288, 298));  // old box gone
@@ -614,6 +749,67 @@ TEST(ChartPick, TwoClicksGiveTheRangeOnTheSelectableSeries)
     const QImage after = f.p.RenderNow();
     EXPECT_EQ(after.pixel(239, 450), before.pixel(239, 450));
     EXPECT_EQ(after.pixel(498, 450), before.pixel(498, 450));
+}
+
+TEST(ChartPick, StoppingTheTrackingTakesBothMarksAwayAndKeepsTheStart)
+{
+    PickFixture f;
+    const QImage before = f.p.RenderNow().copy();
+    f.Arm();
+    Click(f.p, QPoint(239, 300));
+    SendMouse(f.p, QEvent::MouseMove, QPoint(498, 200), Qt::NoButton);
+    ASSERT_NE(DifferingPixels(f.p.RenderNow(), before), 0);
+    f.p.StopPickTracking();
+    EXPECT_FALSE(f.p.PickArmed());
+    EXPECT_EQ(DifferingPixels(f.p.RenderNow(), before), 0);
+    // The pointer no longer moves a mark and clicks finish nothing.
+    SendMouse(f.p, QEvent::MouseMove, QPoint(300, 200), Qt::NoButton);
+    Click(f.p, QPoint(300, 200));
+    EXPECT_EQ(DifferingPixels(f.p.RenderNow(), before), 0);
+    EXPECT_EQ(f.calls, 0);
+    // Arming again starts from nothing.
+    f.Arm();
+    Click(f.p, QPoint(400, 300));
+    Click(f.p, QPoint(500, 300));
+    EXPECT_EQ(f.calls, 1);
+    EXPECT_NEAR(f.p.pickResult.startX, 350 / 172.5, 1e-12);
+}
+
+// A trace in rolling mode with a pick under way: the fixed start follows its time as the view rolls
+// on, the end follows the pointer, and the result refers to the window drawn at the second click.
+TEST(ChartPick, ArmedWhileTheTraceRolls)
+{
+    QObject owner;
+    CDataChartPanel p(nullptr, true, false);
+    CChartSeries s;
+    TraceChart(p, s, CDataChartPanel::kRollingMode);  // x 0.5 .. 4 in a view of 0 .. 4
+    s.selectable = true;
+    p.pickKind = 1;
+    p.view.xMinorGrid = p.view.yMinorGrid = false;
+    int calls = 0;
+    p.ArmRangePick(true, &owner, [&](CDataChartPanel&, QObject*) { ++calls; });
+    Click(p, QPoint(395, 300));  // x = 345 / 172.5 = 2.0
+    ASSERT_TRUE(p.PickStartFixed());
+    EXPECT_TRUE(p.IncrementalAppend(s, 4.5, 0.0));  // rolls: the view starts at 1.0
+    EXPECT_EQ(p.view.xMin, 1.0);
+    const int row = 150;  // above the trace at y = 0
+    QImage img = p.RenderNow().copy();
+    // 2.0 is now 172.5 px from the left edge: the mark on columns 222 and 223, over the grid line
+    // of 2.0 at 223 (step 0.5; the grid truncates the origin and the offset separately).
+    EXPECT_EQ(img.pixel(222, row), Xor(kPlotBg));
+    EXPECT_EQ(img.pixel(223, row), Xor(kMajor));
+    EXPECT_EQ(img.pixel(395, row), kMajor);  // where it was: now the line of 3.0, unmarked
+    SendMouse(p, QEvent::MouseMove, QPoint(470, 300), Qt::NoButton);
+    img = p.RenderNow().copy();
+    EXPECT_EQ(img.pixel(470, row), Xor(kPlotBg));
+    EXPECT_EQ(img.pixel(222, row), Xor(kPlotBg));
+    EXPECT_EQ(img.pixel(470 + 5 + 44, 300 - 20 + 18), qRgb(192, 255, 192));
+    Click(p, QPoint(470, 300));  // x = 1.0 + 420 / 172.5 = 3.435
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(s.firstDrawn, 1);
+    EXPECT_EQ(p.pickResult.first, 3);  // x = 2.0 (points 0.5 .. 4.5, window from index 1)
+    EXPECT_EQ(p.pickResult.last, 6);   // x = 3.5
+    EXPECT_NEAR(p.pickResult.endX, 1.0 + 420 / 172.5, 1e-12);
 }
 
 TEST(ChartPick, EndBeforeStartAndWindowLimits)
@@ -737,27 +933,33 @@ TEST(ChartBadInput, NothingCrashesOrHangs)
     EXPECT_FALSE(q.RenderNow().isNull());
 }
 
-TEST(ChartPaint, SavesPicturesOfEachStyle)
+// A trace of each style over a bordered plot.
+void StyleChart(CDataChartPanel& p, CChartSeries& s, int style)
+{
+    p.resize(800, 600);
+    p.view.xName = "t";
+    p.view.xUnit = "s";
+    p.view.yName = "Y";
+    p.view.yUnit = "m";
+    p.view.xMin = -0.5, p.view.xSpan = 3.5, p.view.xMax = 3;
+    p.view.yMin = -0.3, p.view.ySpan = 0.6, p.view.yMax = 0.3;
+    p.view.plotBorder = true;
+    s.style = style;
+    s.markerColour = kBlue;
+    for (int i = 0; i <= 60; ++i)
+        s.Append(i * 0.05, 0.2 * std::sin(i * 0.3));
+    s.labelText = "T = 2.094";
+    s.labelX = 1.5;
+    s.labelY = 0.28;
+    p.SetSeriesList({&s});
+}
+
+TEST(ChartPaint, EveryPointOfEachStyleCarriesItsColour)
 {
     for (int style = 0; style <= 2; ++style) {
         CDataChartPanel p;
-        p.resize(800, 600);
-        p.view.xName = "t";
-        p.view.xUnit = "s";
-        p.view.yName = "Y";
-        p.view.yUnit = "m";
-        p.view.xMin = -0.5, p.view.xSpan = 3.5, p.view.xMax = 3;
-        p.view.yMin = -0.3, p.view.ySpan = 0.6, p.view.yMax = 0.3;
-        p.view.plotBorder = true;
         CChartSeries s;
-        s.style = style;
-        s.markerColour = kBlue;
-        for (int i = 0; i <= 60; ++i)
-            s.Append(i * 0.05, 0.2 * std::sin(i * 0.3));
-        s.labelText = "T = 2.094";
-        s.labelX = 1.5;
-        s.labelY = 0.28;
-        p.SetSeriesList({&s});
+        StyleChart(p, s, style);
         const QImage img = p.RenderNow();
         const auto m = p.CurrentMapping();
         // Every point's pixel carries the series colour (markers, or the line through it).
@@ -769,7 +971,242 @@ TEST(ChartPaint, SavesPicturesOfEachStyle)
                 EXPECT_EQ(c, style == 1 ? kRed : kBlue) << style << " " << i;
         }
         EXPECT_EQ(img.pixel(50, 300), kBlack);  // border
-        img.save(QString("/tmp/chart_style%1.png").arg(style));
+    }
+}
+
+// y growing downwards: x ticks point down and the x labels and title sit above the axis; the y arrow
+// lies beyond the bottom edge by the top margin; y labels sit above their ticks; the y title lies
+// below the plot and a y title picture has its bottom-left corner 5 px below it. A mirrored x axis
+// keeps its arrow at the right edge and turns the y ticks to the left.
+TEST(ChartPaint, DownwardYAndMirroredXPutEverythingOnItsSide)
+{
+    const int h = QFontMetrics(zelkor::widgets::FontForCellHeight("Times New Roman", 16, false, false)).height();
+    const QRgb kWhite = qRgb(255, 255, 255);
+    CDataChartPanel p;
+    SymmetricView(p);
+    p.view.yUp = false;
+    p.view.xName = "X";
+    p.view.xUnit = "m";
+    p.view.yName = "Y";
+    QImage img = p.RenderNow().copy();
+    ASSERT_EQ(p.CurrentMapping().Row(0.1), 422);
+    // X ticks: rows 296 .. 300 below the axis at 295, nothing above.
+    for (int r = 296; r <= 300; ++r)
+        EXPECT_EQ(img.pixel(567, r), kBlack) << r;
+    EXPECT_EQ(img.pixel(567, 294), kMajor);
+    EXPECT_EQ(img.pixel(429, 296), kBlack);  // minor tick at x = 0.02, 2 px
+    EXPECT_EQ(img.pixel(429, 298), kPlotBg);
+    // X labels and title above the axis row, their lower edge 5 px from it.
+    EXPECT_GT(DarkPixels(img, 567 - TextWidth("0.1"), 290 - h, 567, 290), 5);
+    EXPECT_EQ(DarkPixels(img, 567 - TextWidth("0.1"), 301, 567, 301 + h), 0);
+    EXPECT_GT(DarkPixels(img, 745, 290 - h, 800, 290), 10);
+    EXPECT_EQ(DarkPixels(img, 745, 300, 800, 300 + h), 0);
+    // Y arrow: tip 38 px (top margin - 2) below the plot's bottom edge (550), head 13 px back.
+    EXPECT_EQ(img.pixel(395, 588), kBlack);
+    EXPECT_EQ(img.pixel(395, 589), kWhite);
+    EXPECT_EQ(img.pixel(392, 575), kBlack);
+    EXPECT_EQ(img.pixel(395, 20), kWhite);  // nothing above the plot
+    // Y labels 5 px above their tick rows: "0.1" at row 422, "-0.1" at row 168.
+    EXPECT_GT(DarkPixels(img, 390 - TextWidth("0.1"), 417 - h, 390, 417), 5);
+    EXPECT_GT(DarkPixels(img, 390 - TextWidth("-0.1"), 163 - h, 390, 163), 5);
+    // Y title below the plot, 5 px right of the axis column; none above.
+    EXPECT_GT(DarkPixels(img, 400, 555, 430, 555 + h), 3);
+    EXPECT_EQ(DarkPixels(img, 400, 0, 430, 35), 0);
+
+    // Title pictures instead of names: y's bottom-left corner at (400, 555), x's top-left corner at
+    // (745, 290).
+    const QImage pic = QImage(":/bitmap/103.png").convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(pic.isNull());
+    p.view.yName.clear();
+    p.view.xName.clear();
+    p.view.yTitlePicture = p.view.xTitlePicture = true;
+    p.view.yTitleImage = p.view.xTitleImage = 103;
+    img = p.RenderNow().copy();
+    auto pictureAt = [&](int left, int top) {
+        int same = 0, opaque = 0;
+        for (int y = 0; y < pic.height(); ++y)
+            for (int x = 0; x < pic.width(); ++x)
+                if (qAlpha(pic.pixel(x, y)) == 255) {
+                    ++opaque;
+                    same += (img.pixel(left + x, top + y) & 0xffffffu) == (pic.pixel(x, y) & 0xffffffu) ? 1 : 0;
+                }
+        return opaque > 0 && same == opaque;
+    };
+    EXPECT_TRUE(pictureAt(400, 555 - pic.height()));
+    EXPECT_TRUE(pictureAt(745, 290));
+
+    // Mirrored x: the arrow stays at the right edge; y ticks point left of the axis column (395).
+    CDataChartPanel q;
+    SymmetricView(q);
+    q.view.xMirrored = true;
+    img = q.RenderNow().copy();
+    EXPECT_EQ(q.CurrentMapping().Column(0.1), 223);
+    EXPECT_EQ(img.pixel(798, 295), kBlack);
+    EXPECT_EQ(img.pixel(785, 292), kBlack);
+    EXPECT_EQ(img.pixel(2, 295), kWhite);
+    for (int c = 390; c <= 394; ++c)
+        EXPECT_EQ(img.pixel(c, 168), kBlack) << c;
+    EXPECT_EQ(img.pixel(396, 168), kMajor);
+}
+
+// What Redraw() repaints on a panel on the screen: only where something changed, from the cached
+// picture, so that the picture is always the one a whole paint gives.
+TEST(ChartRedraw, RepaintsOnlyWhatChanged)
+{
+    ShownPanel live;
+    CDataChartPanel plain;
+    plain.SetCachingEnabled(false);
+    CChartSeries marker, track;
+    marker.style = 0;
+    marker.markerRadius = 8;
+    marker.Append(0.0, 0.0);  // (395, 295)
+    track.style = 2;
+    track.lineStyle = Qt::DashLine;
+    track.markerColour = kBlue;
+    for (int i = 0; i < 300; ++i)
+        track.Append(-0.15 + i * 0.001, 0.1 * std::sin(i * 0.03));
+    track.labelText = "a = 9.800";
+    track.labelX = 0.05;
+    track.labelY = -0.1;
+    for (CDataChartPanel* p : {&live.p, &plain}) {
+        SymmetricView(*p);
+        p->SetSeriesList({&marker, &track});
+        p->pickKind = 1;
+    }
+    live.Show();
+    ASSERT_EQ(DifferingPixels(live.p.BackBuffer(), plain.RenderNow()), 0);
+
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        QRect within;  // where the repaint must lie; empty: nothing is repainted
+    };
+    const double subPixel = 0.3 / 1725;
+    const Step steps[] = {
+        {"marker moves less than a pixel", [&] { marker.x[0] += subPixel; }, QRect()},
+        {"same values again", [] {}, QRect()},
+        {"marker moves 50 px right", [&] { marker.x[0] = 50.0 / 1725; }, QRect(386, 286, 69, 19)},
+        {"track grows by three points", [&] {
+             for (int i = 0; i < 3; ++i)
+                 track.Append(track.x.back() + 0.001, track.y.back());
+         }, QRect(640, 228, 30, 22)},
+        {"label changes", [&] { track.labelText = "a = 9.812"; }, QRect(470, 410, 150, 60)},
+        {"track hidden", [&] { track.visible = false; }, QRect(50, 40, 690, 510)},
+        {"track shown again", [&] { track.visible = true; }, QRect(50, 40, 690, 510)},
+        {"pick armed and the pointer moves", [&] {
+             for (CDataChartPanel* p : {&live.p, &plain}) {
+                 p->ArmRangePick(true, nullptr, nullptr);
+                 SendMouse(*p, QEvent::MouseMove, QPoint(300, 200), Qt::NoButton);
+             }
+         }, QRect(300, 40, 50, 510)},
+        {"start fixed", [&] {
+             for (CDataChartPanel* p : {&live.p, &plain})
+                 Click(*p, QPoint(300, 200));
+         }, QRect(300, 40, 50, 510)},
+        {"end follows the pointer", [&] {
+             for (CDataChartPanel* p : {&live.p, &plain})
+                 SendMouse(*p, QEvent::MouseMove, QPoint(420, 260), Qt::NoButton);
+         }, QRect(420, 40, 50, 510)},
+        {"tracking stopped", [&] {
+             for (CDataChartPanel* p : {&live.p, &plain})
+                 p->StopPickTracking();
+         }, QRect(300, 40, 170, 510)},
+        {"view moves", [&] {
+             for (CDataChartPanel* p : {&live.p, &plain})
+                 p->view.xMin = -0.25, p->view.xMax = 0.15;
+         }, QRect(0, 0, 800, 600)},
+    };
+    for (const Step& step : steps) {
+        step.change();
+        const QRect painted = live.RedrawAndPaint();
+        if (step.within.isEmpty())
+            EXPECT_TRUE(painted.isEmpty()) << step.what << ": " << painted.x() << "," << painted.y() << " "
+                                           << painted.width() << "x" << painted.height();
+        else
+            EXPECT_TRUE(!painted.isEmpty() && step.within.contains(painted))
+                << step.what << ": " << painted.x() << "," << painted.y() << " " << painted.width() << "x"
+                << painted.height();
+        EXPECT_EQ(DifferingPixels(live.p.BackBuffer(), plain.RenderNow()), 0) << step.what;
+        // What the screen shows is the back buffer.
+        const QImage screen = live.p.screen()->grabWindow(live.p.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(DifferingPixels(screen.copy(live.p.rect()), live.p.BackBuffer()), 0) << step.what;
+    }
+}
+
+// A rolling trace draws without layers (its view moves at every step) and still gives the plain picture.
+TEST(ChartRedraw, RollingTraceEqualsThePlainPaintAtEveryStep)
+{
+    ShownPanel live(true, false);
+    CDataChartPanel plain(nullptr, true, false);
+    plain.SetCachingEnabled(false);
+    CChartSeries a, b;
+    for (CDataChartPanel* p : {&live.p, &plain}) {
+        p->resize(800, 600);
+        p->view.xMin = 0, p->view.xSpan = 10, p->view.xMax = 10;
+        p->view.yMin = -1, p->view.ySpan = 2, p->view.yMax = 1;
+        p->view.xScrollUnit = 0.02;
+        p->scrollMode = CDataChartPanel::kRollingMode;
+        p->ResetHorizontalScroll();
+    }
+    for (CChartSeries* s : {&a, &b})
+        s->lineStyle = Qt::DotLine;
+    live.p.SetSeriesList({&a});
+    plain.SetSeriesList({&b});
+    live.Show();
+    for (int i = 0; i < 560; ++i) {
+        const double t = 0.02 * i, y = 0.8 * std::sin(t * 3);
+        live.p.IncrementalAppend(a, t, y);
+        plain.IncrementalAppend(b, t, y);
+        if (i % 20 == 0 || i > 550) {
+            live.Settle();
+            ASSERT_EQ(DifferingPixels(live.p.BackBuffer(), plain.RenderNow()), 0) << i;
+        }
+    }
+    EXPECT_GT(a.firstDrawn, 0);
+    EXPECT_EQ(a.firstDrawn, b.firstDrawn);
+}
+
+// --- pictures for a person to look at (not run by ctest; see tests/CMakeLists.txt) -----------------
+
+TEST(ChartPictures, StylesAxesAndPicks)
+{
+    const QString folder = qEnvironmentVariable("ZELKOR_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "ZELKOR_SCREENSHOT_DIR not set";
+    QDir().mkpath(folder);
+    for (int style = 0; style <= 2; ++style) {
+        CDataChartPanel p;
+        CChartSeries s;
+        StyleChart(p, s, style);
+        ASSERT_TRUE(p.RenderNow().save(QStringLiteral("%1/chart_style%2.png").arg(folder).arg(style)));
+    }
+    {
+        CDataChartPanel p;
+        std::vector<CChartSeries> s;
+        BusyChart(p, s);
+        p.pickKind = 1;
+        p.ArmRangePick(true, nullptr, nullptr);
+        Click(p, QPoint(200, 200));
+        SendMouse(p, QEvent::MouseMove, QPoint(300, 220), Qt::NoButton);
+        ASSERT_TRUE(p.RenderNow().save(folder + QStringLiteral("/chart_busy_pick.png")));
+    }
+    for (const bool mirrored : {false, true}) {
+        CDataChartPanel p;
+        SymmetricView(p);
+        p.view.yUp = mirrored;
+        p.view.xMirrored = mirrored;
+        p.view.xName = "X";
+        p.view.xUnit = "m";
+        p.view.yTitlePicture = true;
+        p.view.yTitleImage = 103;
+        CChartSeries s;
+        s.style = 2;
+        s.lineStyle = Qt::DashLine;
+        for (int i = 0; i <= 40; ++i)
+            s.Append(-0.2 + i * 0.01, 0.15 * std::sin(i * 0.2));
+        p.SetSeriesList({&s});
+        ASSERT_TRUE(p.RenderNow().save(folder + (mirrored ? QStringLiteral("/chart_mirrored_x.png")
+                                                           : QStringLiteral("/chart_y_down.png"))));
     }
 }
 

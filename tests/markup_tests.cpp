@@ -67,6 +67,10 @@ TEST(MarkupScan, MalformedMarkupEndsInOnePlainRun)
     EXPECT_EQ(ScanMarkup(u"abc\\"), (std::vector<MarkupCommand>{Cmd(CommandKind::Plain, u"")}));
     // Empty keyword is unknown too.
     EXPECT_EQ(ScanMarkup(u"\\{x}y"), (std::vector<MarkupCommand>{Cmd(CommandKind::Plain, u"x}y")}));
+    // A header cell knows "text" and "math" only.
+    EXPECT_EQ(ScanMarkup(u"\\math{X}\\font{a,9}\\text{b}", Keywords::HeaderCell),
+              (std::vector<MarkupCommand>{Cmd(CommandKind::Math, u"X"), Cmd(CommandKind::Plain, u"a,9}\\text{b}")}));
+    EXPECT_EQ(ScanMarkup(u"\\bmp{1}", Keywords::HeaderCell), (std::vector<MarkupCommand>{Cmd(CommandKind::Plain, u"1}")}));
 }
 
 TEST(MarkupFont, SizeFieldRules)
@@ -234,8 +238,14 @@ TEST(MarkupCellLayout, ScriptsAndPlainText)
 
     l = LayoutGridCell(u"\\math{a^b}", cell, true, u"ab", r, {HAlign::Left, VAlign::Top}, m);
     EXPECT_EQ(l.runs[1].y, l.runs[0].y);  // superscript shares the top in a cell
-    // Font and picture commands do nothing in a cell.
-    l = LayoutGridCell(u"\\font{宋体,40}\\bmp{7}\\text{a}", cell, true, u"a", r, {HAlign::Left, VAlign::Top}, m);
+    // Font and picture commands are no keywords in a cell: the scan ends there and the rest is drawn as
+    // it stands, in the cell's font.
+    l = LayoutGridCell(u"\\text{a}\\font{宋体,40}\\bmp{7}\\text{b}", cell, true, u"a", r, {HAlign::Left, VAlign::Top}, m);
     ASSERT_EQ(l.runs.size(), 2u);
-    EXPECT_EQ(l.runs[0].font.height, 20);
+    EXPECT_EQ(l.runs[0].text, u"a");
+    EXPECT_EQ(l.runs[1].text, u"宋体,40}\\bmp{7}\\text{b}");
+    EXPECT_EQ(l.runs[1].font, cell);
+    l = LayoutGridCell(u"\\bmp{7}\\math{X}", cell, true, u"", r, {HAlign::Left, VAlign::Top}, m);
+    ASSERT_EQ(l.runs.size(), 1u);
+    EXPECT_EQ(l.runs[0].text, u"7}\\math{X}");
 }

@@ -357,6 +357,18 @@ TEST(Energy, RangeSelectionBothDirections)
         EXPECT_EQ(r.end, c.expected.end) << c.what;
     }
     EXPECT_EQ(SelectRange(std::span(up).first(2), -1.0, 1.0, {4, 7}).end, 7);
+
+    // Held still before the release, the first samples are ordered by the noise alone: the way the
+    // ball went is read from the whole path.
+    for (const bool larger : {true, false}) {
+        const double way = larger ? 1.0 : -1.0;
+        std::vector<double> held = Map(std::vector<double>{-0.3, -0.301, -0.302, -0.3}, [&](double x) { return way * x; });
+        for (int k = 0; k <= 58; ++k)
+            held.push_back(way * (k - 29) * 0.01);
+        const SampleRange r = SelectRange(held, -0.205, 0.205, {-1, -1});
+        EXPECT_EQ(r.first, larger ? 13 : 12) << larger;
+        EXPECT_EQ(r.end, larger ? 54 : 53) << larger;
+    }
 }
 
 TEST(Energy, EnergiesOfRecordedSamples)

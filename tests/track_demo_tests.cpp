@@ -18,8 +18,7 @@
 using namespace zelkor;
 using namespace zelkor::experiments;
 using zelkor::testing::Pos;
-using zelkor::testing::Sensor;
-using zelkor::testing::TrackPupil;
+using zelkor::testing::TrackDemoPupil;
 namespace demo = device::demo;
 
 namespace {
@@ -28,7 +27,7 @@ constexpr int kStop = 233;
 
 // Open, watch, zero (where the pupil does), watch, record; the apparatus does the rest.
 template <class W>
-void OpenZeroRecord(TrackPupil<W>& pupil, double pause, bool zero = true)
+void OpenZeroRecord(TrackDemoPupil<W>& pupil, double pause, bool zero = true)
 {
     pupil.Start();
     pupil.Wait(pause);
@@ -45,7 +44,7 @@ class TrackDemo : public ::testing::TestWithParam<double> {};
 TEST_P(TrackDemo, CompositionStepsAlongXAreEqualAndAlongYGrow)
 {
     namespace c = demo::composition;
-    TrackPupil<CDlgTdComMotions> pupil(Sensor::Demo, kComMotionsIndex);
+    TrackDemoPupil<CDlgTdComMotions> pupil(kComMotionsIndex);
     OpenZeroRecord(pupil, GetParam());
     pupil.Wait(c::kRunTime + 0.5 + GetParam());
     EXPECT_EQ(pupil.Phase(), "at the end") << "rests at its end while the recording goes on";
@@ -78,7 +77,7 @@ TEST_P(TrackDemo, CompositionStepsAlongXAreEqualAndAlongYGrow)
 TEST_P(TrackDemo, SphericalTrackPointsLieOnTheTheoryArc)
 {
     namespace s = demo::spherical_track;
-    TrackPupil<CDlgTdBallOrbit> pupil(Sensor::Demo, kBallOrbitIndex);
+    TrackDemoPupil<CDlgTdBallOrbit> pupil(kBallOrbitIndex);
     // The ball is held at the window's initial zero point: no zero setting needed (one would move the
     // origin by the noise of one sample).
     OpenZeroRecord(pupil, GetParam(), false);
@@ -108,7 +107,7 @@ TEST_P(TrackDemo, SphericalTrackPointsLieOnTheTheoryArc)
 TEST_P(TrackDemo, CentrifugalTrackGoesOverTheLoop)
 {
     namespace c = demo::centrifugal_track;
-    TrackPupil<CDlgTdCentriRailway> pupil(Sensor::Demo, kCentriRailwayIndex);
+    TrackDemoPupil<CDlgTdCentriRailway> pupil(kCentriRailwayIndex);
     OpenZeroRecord(pupil, GetParam());
     for (int i = 0; i < 20 && pupil.W().RefreshRunning(); ++i)
         pupil.Wait(0.25);
@@ -137,7 +136,7 @@ TEST_P(TrackDemo, CentrifugalTrackGoesOverTheLoop)
 TEST_P(TrackDemo, RobotLapsClose)
 {
     namespace r = demo::robot_trace;
-    TrackPupil<CDlgTdRobotTrace> pupil(Sensor::Demo, kRobotTraceIndex);
+    TrackDemoPupil<CDlgTdRobotTrace> pupil(kRobotTraceIndex);
     OpenZeroRecord(pupil, GetParam());
     pupil.Wait(r::kLapTime * 1.5 + GetParam());
     EXPECT_EQ(pupil.Phase(), "driving");
@@ -179,7 +178,7 @@ template <class W>
 void TakePictures(const QString& folder, const QString& name, int index)
 {
     for (const QSize size : {QSize(1366, 768), QSize(1024, 600)}) {
-        TrackPupil<W> pupil(Sensor::Demo, index);
+        TrackDemoPupil<W> pupil(index);
         W& w = pupil.W();
         w.setWindowState(Qt::WindowNoState);
         w.resize(size);

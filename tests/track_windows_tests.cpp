@@ -22,7 +22,7 @@ using namespace zelkor;
 using namespace zelkor::experiments;
 using zelkor::testing::MessageCatcher;
 using zelkor::testing::Pos;
-using zelkor::testing::Sensor;
+using zelkor::testing::NoSensorPupil;
 using zelkor::testing::TrackPupil;
 
 namespace {
@@ -54,9 +54,8 @@ std::vector<Pos> Line(int n, Pos from = {0.01, 0.01}, double step = 0.01)
 
 struct Opening {
     const char* name;
-    std::function<std::unique_ptr<acquisition::CDlgTdExpBase>(Sensor)> open;
+    void (*check)(const Opening&);
     const char* title;
-    int record;
     int sliderMax, sliderPosition;
     double frequency;
     const char* periodMarkup;
@@ -65,18 +64,63 @@ struct Opening {
 };
 
 template <class W>
-std::unique_ptr<acquisition::CDlgTdExpBase> Open(Sensor sensor)
+void CheckOpening(const Opening& o)
 {
-    // The pupil's window outlives the pupil: only the window is handed on.
-    TrackPupil<W> pupil(sensor);
-    return std::move(pupil.holder);
+    {
+        TrackPupil<W> pupil;
+        W& w = pupil.W();
+        const int record = w.RecordButtonId();
+        EXPECT_EQ(w.windowTitle(), QString::fromUtf8(o.title));
+        EXPECT_EQ(w.m_transformIndex.load(), 1);
+        EXPECT_DOUBLE_EQ(w.m_samplingFrequency.load(), o.frequency);
+        EXPECT_FALSE(w.WorkerCreated()) << "nothing live until 开始实验";
+        EXPECT_EQ(w.Slider()->minimum(), 1);
+        EXPECT_EQ(w.Slider()->maximum(), o.sliderMax);
+        EXPECT_EQ(w.Slider()->value(), o.sliderPosition);
+        EXPECT_EQ(w.PeriodBox()->text, QStringLiteral("\\font{Times New Roman,26}") + QString::fromUtf8(o.periodMarkup));
+        EXPECT_EQ(widgets::FindControl<QWidget>(&w, kIdTrackTable) != nullptr, o.table);
+        EXPECT_FALSE(w.Chart()->reverseDecreasing);
+        const std::pair<int, const char*> captions[] = {
+            {kStart, "开始实验"}, {kStop, "停止实验"}, {243, "传感器调零"}, {record, "记录数据"}, {242, "清屏"}};
+        for (const auto& [id, caption] : captions)
+            EXPECT_EQ(pupil.template Control<QAbstractButton>(id)->text(), QString::fromUtf8(caption)) << id;
+        auto face = [&](int id) { return pupil.template Control<widgets::CPictureButton>(id)->FaceColor(); };
+        EXPECT_EQ(face(kStart), QColor(192, 255, 192));
+        EXPECT_EQ(face(kStop), QColor(192, 192, 255));
+        EXPECT_EQ(face(record), QColor(255, 224, 192));
+        EXPECT_EQ(face(241), QColor(192, 255, 192));
+        for (int id : {kStop, 243, record, 242})
+            EXPECT_FALSE(pupil.Enabled(id)) << id;
+        EXPECT_TRUE(pupil.Enabled(kStart));
+
+        pupil.Start();
+        EXPECT_TRUE(w.RefreshRunning());
+        for (int id : {kStop, 243, record})
+            EXPECT_TRUE(pupil.Enabled(id)) << id;
+        EXPECT_FALSE(pupil.Enabled(kStart));
+        pupil.Click(kStop);
+        EXPECT_FALSE(w.RefreshRunning());
+        for (int id : {kStart, 242, kIdTrackSlider})
+            EXPECT_TRUE(pupil.Enabled(id)) << id;
+        for (int id : {kStop, 243, record})
+            EXPECT_FALSE(pupil.Enabled(id)) << id;
+        EXPECT_EQ(w.focusWidget(), pupil.Control(kStart));
+    }
+    NoSensorPupil<W> pupil;
+    MessageCatcher message;
+    pupil.Click(kStart);
+    EXPECT_EQ(message.text, o.openFailure ? QString::fromUtf8(o.openFailure) : QString());
+    EXPECT_FALSE(pupil.window->RefreshRunning());
+    EXPECT_FALSE(pupil.window->WorkerCreated());
+    EXPECT_TRUE(pupil.Enabled(kStart)) << "stays idle";
+    EXPECT_FALSE(pupil.Enabled(kStop));
 }
 
 const Opening kOpenings[] = {
-    {"ComMotions", Open<CDlgTdComMotions>, "运动的合成", 244, 20, 10, 5.0, "\\text{  0.20(s)}", "没有找到二维设备！", false},
-    {"BallOrbit", Open<CDlgTdBallOrbit>, "球面轨道", 245, 5, 1, 50.0, "\\text{  0.02(s)}", nullptr, true},
-    {"CentriRailway", Open<CDlgTdCentriRailway>, "离心轨道", 245, 5, 1, 50.0, "\\text{  0.02(s)}", nullptr, true},
-    {"RobotTrace", Open<CDlgTdRobotTrace>, "机器人轨迹跟踪", 244, 5, 1, 50.0, "\\text{  0.02(s)}", nullptr, false},
+    {"ComMotions", CheckOpening<CDlgTdComMotions>, "运动的合成", 20, 10, 5.0, "\\text{  0.20(s)}", "没有找到二维设备！", false},
+    {"BallOrbit", CheckOpening<CDlgTdBallOrbit>, "球面轨道", 5, 1, 50.0, "\\text{  0.02(s)}", nullptr, true},
+    {"CentriRailway", CheckOpening<CDlgTdCentriRailway>, "离心轨道", 5, 1, 50.0, "\\text{  0.02(s)}", nullptr, true},
+    {"RobotTrace", CheckOpening<CDlgTdRobotTrace>, "机器人轨迹跟踪", 5, 1, 50.0, "\\text{  0.02(s)}", nullptr, false},
 };
 
 void PrintTo(const Opening& o, std::ostream* os)
@@ -88,56 +132,7 @@ class TrackOpening : public ::testing::TestWithParam<Opening> {};
 
 TEST_P(TrackOpening, IdleUntilStartedAndStartedOnlyWithASensor)
 {
-    const Opening& o = GetParam();
-    {
-        auto w = o.open(Sensor::Scripted);
-        auto* track = dynamic_cast<CTrackExperiment*>(w.get());
-        ASSERT_NE(track, nullptr);
-        EXPECT_EQ(w->windowTitle(), QString::fromUtf8(o.title));
-        EXPECT_EQ(w->m_transformIndex.load(), 1);
-        EXPECT_DOUBLE_EQ(w->m_samplingFrequency.load(), o.frequency);
-        EXPECT_FALSE(w->WorkerCreated()) << "nothing live until 开始实验";
-        EXPECT_EQ(track->Slider()->minimum(), 1);
-        EXPECT_EQ(track->Slider()->maximum(), o.sliderMax);
-        EXPECT_EQ(track->Slider()->value(), o.sliderPosition);
-        EXPECT_EQ(track->PeriodBox()->text, QStringLiteral("\\font{Times New Roman,26}") + QString::fromUtf8(o.periodMarkup));
-        EXPECT_EQ(widgets::FindControl<QWidget>(w.get(), kIdTrackTable) != nullptr, o.table);
-        EXPECT_FALSE(track->Chart()->reverseDecreasing);
-        const std::pair<int, const char*> captions[] = {
-            {kStart, "开始实验"}, {kStop, "停止实验"}, {243, "传感器调零"}, {o.record, "记录数据"}, {242, "清屏"}};
-        for (const auto& [id, caption] : captions)
-            EXPECT_EQ(widgets::FindControl<QAbstractButton>(w.get(), id)->text(), QString::fromUtf8(caption)) << id;
-        auto face = [&](int id) { return widgets::FindControl<widgets::CPictureButton>(w.get(), id)->FaceColor(); };
-        EXPECT_EQ(face(kStart), QColor(192, 255, 192));
-        EXPECT_EQ(face(kStop), QColor(192, 192, 255));
-        EXPECT_EQ(face(o.record), QColor(255, 224, 192));
-        EXPECT_EQ(face(241), QColor(192, 255, 192));
-        auto enabled = [&](int id) { return widgets::FindControl<QWidget>(w.get(), id)->isEnabled(); };
-        for (int id : {kStop, 243, o.record, 242})
-            EXPECT_FALSE(enabled(id)) << id;
-        EXPECT_TRUE(enabled(kStart));
-
-        QTest::mouseClick(widgets::FindControl<QWidget>(w.get(), kStart), Qt::LeftButton);
-        EXPECT_TRUE(w->RefreshRunning());
-        for (int id : {kStop, 243, o.record})
-            EXPECT_TRUE(enabled(id)) << id;
-        EXPECT_FALSE(enabled(kStart));
-        QTest::mouseClick(widgets::FindControl<QWidget>(w.get(), kStop), Qt::LeftButton);
-        EXPECT_FALSE(w->RefreshRunning());
-        for (int id : {kStart, 242, kIdTrackSlider})
-            EXPECT_TRUE(enabled(id)) << id;
-        for (int id : {kStop, 243, o.record})
-            EXPECT_FALSE(enabled(id)) << id;
-        EXPECT_EQ(w->focusWidget(), widgets::FindControl<QWidget>(w.get(), kStart));
-    }
-    auto w = o.open(Sensor::Missing);
-    MessageCatcher message;
-    QTest::mouseClick(widgets::FindControl<QWidget>(w.get(), kStart), Qt::LeftButton);
-    EXPECT_EQ(message.text, o.openFailure ? QString::fromUtf8(o.openFailure) : QString());
-    EXPECT_FALSE(w->RefreshRunning());
-    EXPECT_FALSE(w->WorkerCreated());
-    EXPECT_TRUE(widgets::FindControl<QWidget>(w.get(), kStart)->isEnabled()) << "stays idle";
-    EXPECT_FALSE(widgets::FindControl<QWidget>(w.get(), kStop)->isEnabled());
+    GetParam().check(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWindow, TrackOpening, ::testing::ValuesIn(kOpenings),

@@ -1,5 +1,7 @@
 #include "app_setup.h"
 
+#include "qt_translations.h"
+
 #include <QCoreApplication>
 #include <QFont>
 
@@ -13,6 +15,7 @@ void SetUpApplication(const QString& programName)
     QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
     QFont::insertSubstitution(QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"));
     QFont::insertSubstitution(QStringLiteral("MS Shell Dlg"), QStringLiteral("Liberation Sans"));
+    InstallQtTranslations();
 }
 
 void ShowMessage(QWidget* parent, const QString& text, QMessageBox::Icon icon)

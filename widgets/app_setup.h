@@ -1,6 +1,7 @@
 #pragma once
 // Set-up that both programs share: the application name used as message-box title, and the font
-// substitutions that map the faces the windows ask for onto the fonts a Debian desktop has.
+// substitutions that map the faces the windows ask for onto the fonts a Debian desktop has, and Qt's
+// own strings in Chinese.
 
 #include <QMessageBox>
 #include <QString>

@@ -69,8 +69,8 @@ inline void PutRun(PixelTarget& t, const PlotRect& c, int y, int x0, int x1, std
     x1 = std::min(x1, c.right - 1);
     if (x0 > x1)
         return;
-    std::uint32_t* row = t.bits + static_cast<std::ptrdiff_t>(y) * t.stride;
-    std::fill(row + x0, row + x1 + 1, colour);
+    std::uint32_t* first = t.Pixel(x0, y);
+    std::fill(first, first + (x1 - x0 + 1), colour);
     Touch(t, x0, y, x1, y);
 }
 
@@ -94,10 +94,10 @@ bool PatternOn(const DashPattern& p, int total, long long index)
 PlotRect PixelTarget::EffectiveClip() const
 {
     PlotRect c;
-    c.left = std::max(clip.left, 0);
-    c.top = std::max(clip.top, 0);
-    c.right = std::min(clip.right, width);
-    c.bottom = std::min(clip.bottom, height);
+    c.left = std::max(clip.left, originX);
+    c.top = std::max(clip.top, originY);
+    c.right = std::min(clip.right, originX + width);
+    c.bottom = std::min(clip.bottom, originY + height);
     return c;
 }
 
@@ -170,6 +170,39 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
         q = na + FloorDiv(num, 2 * d);
         rem = num - FloorDiv(num, 2 * d) * 2 * d;
     }
+    // Thin lines along a pixel row or column (grids, ticks, axes) need no minor-axis steps.
+    if (dn == 0 && width <= 1) {
+        const int minor = na;
+        const int lo = std::max(from, clipLo), hi = std::min(to, clipHi - 1);
+        const int minorLo = xMajor ? c.top : c.left, minorHi = xMajor ? c.bottom : c.right;
+        if (minor < minorLo || minor >= minorHi || lo > hi)
+            return;
+        int first = hi + 1, last = lo - 1;
+        for (int m = lo; m <= hi; ++m) {
+            if (!PatternOn(pen.pattern, total, startPhase + std::llabs(static_cast<long long>(m) - origin)))
+                continue;
+            *t.Pixel(xMajor ? m : minor, xMajor ? minor : m) = colour;
+            first = std::min(first, m);
+            last = m;
+        }
+        if (first <= last) {
+            if (xMajor)
+                Touch(t, first, minor, last, minor);
+            else
+                Touch(t, minor, first, minor, last);
+        }
+        return;
+    }
+    // Position in the pattern, kept as the walk goes: it moves by one pixel a step, forwards from the
+    // start of the line or backwards towards it.
+    const bool dashed = !pen.pattern.empty() && total > 0;
+    const int patternStep = reversed ? -1 : 1;
+    long long patternPos = 0;
+    if (dashed) {
+        patternPos = (startPhase + std::llabs(static_cast<long long>(from) - origin)) % total;
+        if (patternPos < 0)
+            patternPos += total;
+    }
     for (int m = from; m <= to; ++m) {
         if (m > from && d > 0) {
             rem += 2 * dn;
@@ -181,13 +214,21 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
                 --q;
             }
         }
-        if (!PatternOn(pen.pattern, total, startPhase + std::llabs(static_cast<long long>(m) - origin)))
-            continue;
+        if (dashed) {
+            const long long here = patternPos;
+            patternPos += patternStep;
+            if (patternPos == total)
+                patternPos = 0;
+            else if (patternPos < 0)
+                patternPos = total - 1;
+            if (!PatternOn(pen.pattern, total, here))
+                continue;
+        }
         const int px = xMajor ? m : static_cast<int>(q);
         const int py = xMajor ? static_cast<int>(q) : m;
         if (width <= 1) {
             if (px >= c.left && px < c.right && py >= c.top && py < c.bottom) {
-                t.bits[static_cast<std::ptrdiff_t>(py) * t.stride + px] = colour;
+                *t.Pixel(px, py) = colour;
                 Touch(t, px, py, px, py);
             }
             continue;
@@ -223,16 +264,17 @@ void FillDisc(PixelTarget& t, int cx, int cy, int r, std::uint32_t colour)
     }
 }
 
-void CompositeOpaque(PixelTarget& dst, const std::uint32_t* src, int srcStride, const PlotRect& r)
+void CompositeOpaque(PixelTarget& dst, const PixelTarget& src, const PlotRect& r)
 {
     const PlotRect c = dst.EffectiveClip();
-    const int left = std::max(r.left, c.left), right = std::min(r.right, c.right);
-    const int top = std::max(r.top, c.top), bottom = std::min(r.bottom, c.bottom);
+    const PlotRect sc{src.originX, src.originY, src.originX + src.width, src.originY + src.height};
+    const int left = std::max({r.left, c.left, sc.left}), right = std::min({r.right, c.right, sc.right});
+    const int top = std::max({r.top, c.top, sc.top}), bottom = std::min({r.bottom, c.bottom, sc.bottom});
     for (int y = top; y < bottom; ++y) {
-        std::uint32_t* d = dst.bits + static_cast<std::ptrdiff_t>(y) * dst.stride;
-        const std::uint32_t* s = src + static_cast<std::ptrdiff_t>(y) * srcStride;
-        for (int x = left; x < right; ++x)
-            d[x] = (s[x] >> 24) != 0 ? s[x] : d[x];
+        std::uint32_t* d = dst.Pixel(left, y);
+        const std::uint32_t* s = src.Pixel(left, y);
+        for (int i = 0; i < right - left; ++i)
+            d[i] = (s[i] >> 24) != 0 ? s[i] : d[i];
     }
 }
 
@@ -283,6 +325,43 @@ void DrawSeriesPoints(PixelTarget& t, const SeriesStyle& style, const PixelPoint
         state.prevX = p.x;
         state.prevY = p.y;
     }
+}
+
+PlotRect SeriesBounds(const SeriesStyle& style, const PixelPoint* points, std::size_t n, const PlotRect& clip)
+{
+    long long left = 0, top = 0, right = -1, bottom = -1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const PixelPoint p = points[i];
+        if (p.x == kNoPixel || p.y == kNoPixel)
+            continue;
+        if (right < left) {
+            left = right = p.x;
+            top = bottom = p.y;
+            continue;
+        }
+        left = std::min<long long>(left, p.x);
+        right = std::max<long long>(right, p.x);
+        top = std::min<long long>(top, p.y);
+        bottom = std::max<long long>(bottom, p.y);
+    }
+    if (right < left)
+        return {};
+    // Segments stay within the box of their ends; pen stamps and markers reach beyond it by their size.
+    const bool lines = style.style != 0 && !style.noLine;
+    const bool markers = style.style != 1;
+    long long reach = 0;
+    if (lines)
+        reach = std::max<long long>(reach, std::max(1, style.pen.width) / 2 + 1);
+    if (markers)
+        reach = std::max<long long>(reach, std::min<long long>(std::max(0, style.markerRadius), kPixelLimit));
+    PlotRect r;
+    r.left = static_cast<int>(std::max<long long>(left - reach, clip.left));
+    r.top = static_cast<int>(std::max<long long>(top - reach, clip.top));
+    r.right = static_cast<int>(std::min<long long>(right + reach + 1, clip.right));
+    r.bottom = static_cast<int>(std::min<long long>(bottom + reach + 1, clip.bottom));
+    if (r.Empty())
+        return {};
+    return r;
 }
 
 }  // namespace zelkor::widgets::chart

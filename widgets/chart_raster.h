@@ -12,18 +12,24 @@
 
 namespace zelkor::widgets::chart {
 
-// A pixel buffer with a clip rectangle (right and bottom exclusive). The optional touched rectangle
-// grows to cover every pixel written.
+// A pixel buffer with a clip rectangle (right and bottom exclusive). The buffer covers width x height
+// pixels from (originX, originY), so a layer can hold just the plot area and still be addressed in
+// client coordinates. The optional touched rectangle grows to cover every pixel written.
 struct PixelTarget {
     std::uint32_t* bits = nullptr;
     int stride = 0;  // in pixels
     int width = 0;
     int height = 0;
+    int originX = 0, originY = 0;
     PlotRect clip;
     PlotRect* touched = nullptr;
 
     // Clip limited to the buffer.
     PlotRect EffectiveClip() const;
+    std::uint32_t* Pixel(int x, int y) const
+    {
+        return bits + (static_cast<std::ptrdiff_t>(y - originY) * stride + (x - originX));
+    }
 };
 
 // Dash patterns as on/off run lengths in pixels along the line's major direction; empty means solid.
@@ -50,8 +56,9 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
 // Filled disc of the pixels with dx^2 + dy^2 <= r^2 + r around (cx, cy); r = 0 is one pixel, r < 0 nothing.
 void FillDisc(PixelTarget& t, int cx, int cy, int r, std::uint32_t colour);
 
-// Copies the non-transparent pixels (alpha != 0) of a layer over the target within the rectangle.
-void CompositeOpaque(PixelTarget& dst, const std::uint32_t* src, int srcStride, const PlotRect& r);
+// Copies the non-transparent pixels (alpha != 0) of a layer over the target within the rectangle (and
+// within both buffers and the target's clip).
+void CompositeOpaque(PixelTarget& dst, const PixelTarget& src, const PlotRect& r);
 
 // Drawing state of a series carried from one batch of points to the next.
 struct SeriesDrawState {
@@ -82,8 +89,14 @@ struct PixelPoint {
 };
 
 // Draws points in order: markers; or segments from the previous point; or segments each followed by the
-// marker of the point it reaches (the first point of a line gets its marker straight away).
+// marker of the point it reaches (the first point of a line gets its marker straight away). The state
+// comes out the same whatever the clip, so drawing a series piece by piece, or only inside a part of
+// the picture, carries its dash pattern on as one drawing of all its points does.
 void DrawSeriesPoints(PixelTarget& t, const SeriesStyle& style, const PixelPoint* points, std::size_t n,
                       SeriesDrawState& state);
+
+// A rectangle covering every pixel DrawSeriesPoints can write for these points (segments between them
+// included), limited to clip; empty when there is nothing to draw.
+PlotRect SeriesBounds(const SeriesStyle& style, const PixelPoint* points, std::size_t n, const PlotRect& clip);
 
 }  // namespace zelkor::widgets::chart

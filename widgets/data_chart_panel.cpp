@@ -23,9 +23,17 @@ using chart::PlotRect;
 
 namespace {
 
-// Series with at least this many drawn points keep a layer of their own, so that a repaint redraws only
-// what was added since the last one.
-constexpr int kLayerThreshold = 256;
+// Series with at least this many drawn points keep a layer of their own (over the plot area) once their
+// view has stayed for a few updates, so that repainting a part of the picture, or all of it after the
+// series grew, does not draw them again. In a view that moves at every step (rolling traces) a layer
+// would be thrown away at once, so there is none.
+constexpr std::size_t kLayerThreshold = 256;
+constexpr int kLayerAfterStableUpdates = 2;
+// A series this long that changes other than by growing is redrawn with the whole picture: finding
+// what changed would cost about as much.
+constexpr std::size_t kPartialLimit = 4096;
+// Regions of more rectangles are repainted as their bounding rectangle.
+constexpr int kMaxDirtyRects = 8;
 
 constexpr int kLabelBoxWidth = 45;
 constexpr int kLabelBoxHeight = 19;
@@ -35,6 +43,73 @@ const QString kLabelFace = QStringLiteral("Times New Roman");
 std::uint32_t Opaque(const QColor& c) { return 0xff000000u | (c.rgb() & 0x00ffffffu); }
 
 bool Finite(double v) { return std::isfinite(v); }
+
+QRect ToQRect(const PlotRect& r) { return r.Empty() ? QRect() : QRect(r.left, r.top, r.Width(), r.Height()); }
+
+PlotRect ToPlotRect(const QRect& r) { return r.isEmpty() ? PlotRect{} : PlotRect{r.left(), r.top(), r.right() + 1, r.bottom() + 1}; }
+
+// Whether a mapping can place anything: finite scales and origins.
+bool Usable(const Mapping& m, double xMin, double yMin)
+{
+    return Finite(xMin) && Finite(yMin) && Finite(m.x.scale) && Finite(m.y.scale) && Finite(m.x.origin) &&
+           Finite(m.y.origin) && m.x.scale != 0 && m.y.scale != 0;
+}
+
+// The drawn window of a series: points first .. first + count - 1; drawn is false for a hidden series
+// and for one whose first drawn index is past its x list (which draws nothing, not even its label).
+struct DrawnWindow {
+    bool drawn = false;
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+
+DrawnWindow WindowOf(const CChartSeries& s)
+{
+    DrawnWindow w;
+    const std::size_t size = std::min(s.x.size(), s.y.size());
+    w.first = static_cast<std::size_t>(std::max(0, s.firstDrawn));
+    w.drawn = s.visible && w.first < s.x.size();
+    if (w.drawn && w.first < size)
+        w.count = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, s.numberDrawn)), size - w.first);
+    return w;
+}
+
+PixelPoint MapPoint(const Mapping& m, double x, double y)
+{
+    PixelPoint pt{m.Column(x), m.Row(y)};
+    if (pt.x == chart::kNoPixel || pt.y == chart::kNoPixel || !Finite(x) || !Finite(y))
+        pt = {chart::kNoPixel, chart::kNoPixel};
+    return pt;
+}
+
+void MapPoints(const CChartSeries& s, std::size_t from, std::size_t to, const Mapping& m,
+               std::vector<PixelPoint>& out)
+{
+    for (std::size_t i = from; i < to; ++i)
+        out.push_back(MapPoint(m, s.x[i], s.y[i]));
+}
+
+bool SameValues(const std::vector<double>& a, const std::vector<double>& b, std::size_t first, std::size_t count)
+{
+    return count == 0 || std::memcmp(a.data(), b.data() + first, count * sizeof(double)) == 0;
+}
+
+PlotRect Unite(const PlotRect& a, const PlotRect& b)
+{
+    if (a.Empty())
+        return b;
+    if (b.Empty())
+        return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+// Runs the series' drawing without drawing anything, for the state it ends in.
+void AdvanceState(const chart::SeriesStyle& style, const PixelPoint* points, std::size_t n,
+                  chart::SeriesDrawState& state)
+{
+    chart::PixelTarget none;
+    chart::DrawSeriesPoints(none, style, points, n, state);
+}
 
 // Whether 0 lies within [min, min + span] (either order for a negative span).
 bool ContainsZero(double min, double span)
@@ -91,21 +166,80 @@ chart::ScrollRequest RequestForAction(int action, bool& known)
 
 }  // namespace
 
-struct CDataChartPanel::SeriesCache {
-    struct Key {
-        Mapping mapping;
-        PlotRect plot;
-        chart::SeriesStyle style;
-        QSize size;
-        bool operator==(const Key&) const = default;
-    };
-    Key key;
-    bool valid = false;
-    std::vector<PixelPoint> points;
-    chart::SeriesDrawState state;
+// What the picture shows of one series of the list.
+struct CDataChartPanel::SeriesRecord {
+    const CChartSeries* series = nullptr;
+    bool drawn = false;
+    chart::SeriesStyle style;
+    std::size_t first = 0;
+    std::vector<double> xs, ys;      // the drawn window's values
+    std::vector<PixelPoint> points;  // and their pixels
+    chart::SeriesDrawState end;      // drawing state after the last point
+    PlotRect bounds;                 // covers every pixel the points drew
+    Mapping mapping;                 // what the points were mapped with
+    PlotRect plot;
+    int stableUpdates = 0;           // updates since the mapping, plot or style last changed
+    // Label.
+    bool labelDrawn = false;
+    QString label;
+    QColor labelColour;
+    QPoint labelAt;
+    QRect labelRect;
+    // Layer: the series' pixels alone over the plot area (alpha 0 where it draws nothing).
+    bool layered = false;
     std::vector<std::uint32_t> layer;
-    PlotRect touched;
-    bool used = false;
+    PlotRect layerPlot;
+    PlotRect layerTouched;
+
+    chart::PixelTarget LayerTarget()
+    {
+        chart::PixelTarget t;
+        t.bits = layer.data();
+        t.stride = layerPlot.Width();
+        t.width = layerPlot.Width();
+        t.height = layerPlot.Height();
+        t.originX = layerPlot.left;
+        t.originY = layerPlot.top;
+        t.clip = layerPlot;
+        t.touched = &layerTouched;
+        return t;
+    }
+    void DropLayer()
+    {
+        layered = false;
+        std::vector<std::uint32_t>().swap(layer);
+        layerTouched = {};
+    }
+    // Draws all points into a fresh layer over the plot area; the state they end in becomes the record's.
+    void BuildLayer(const PlotRect& area)
+    {
+        const std::size_t pixels = static_cast<std::size_t>(area.Width()) * static_cast<std::size_t>(area.Height());
+        if (!(layerPlot == area) || layer.size() != pixels) {
+            layer.assign(pixels, 0u);
+        } else {
+            chart::PixelTarget t = LayerTarget();
+            t.touched = nullptr;
+            chart::FillRect(t, layerTouched, 0u);
+        }
+        layerPlot = area;
+        layerTouched = {};
+        chart::PixelTarget t = LayerTarget();
+        end = {};
+        chart::DrawSeriesPoints(t, style, points.data(), points.size(), end);
+        layered = true;
+    }
+    void ClearDrawn()
+    {
+        drawn = false;
+        xs.clear();
+        ys.clear();
+        points.clear();
+        end = {};
+        bounds = {};
+        labelDrawn = false;
+        labelRect = {};
+        DropLayer();
+    }
 };
 
 CDataChartPanel::CDataChartPanel(QWidget* parent, bool horizontalAutoScroll, bool verticalAutoScroll)
@@ -138,15 +272,29 @@ void CDataChartPanel::SetSeriesList(std::vector<CChartSeries*> series)
 
 void CDataChartPanel::Redraw()
 {
-    m_needRender = true;
-    update();
+    m_redrawPending = true;
+    if (m_resolveQueued)
+        return;
+    // Changes usually come in groups (fields, series list, Redraw), so the picture is brought up to
+    // date once, from the event loop.
+    m_resolveQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_resolveQueued = false;
+            if (m_redrawPending)
+                Resolve(nullptr);
+        },
+        Qt::QueuedConnection);
 }
 
 void CDataChartPanel::SetCachingEnabled(bool on)
 {
     m_caching = on;
-    m_staticValid = false;
-    m_cache.clear();
+    m_staticValid = m_renderedKeyValid = false;
+    for (auto& rec : m_records)
+        rec->DropLayer();
+    m_needRender = true;
     Redraw();
 }
 
@@ -176,6 +324,30 @@ Mapping CDataChartPanel::CurrentMapping() const
     return chart::MakeMapping(plot, view.xMin, xSpan, view.yMin, ySpan, view.xMirrored, view.yUp);
 }
 
+Mapping CDataChartPanel::PrepareView(const PlotRect& plot)
+{
+    if (view.equalScale)
+        chart::ApplyEqualScale(plot, view.adaptX, view.xMin, view.xSpan, view.xMax, view.yMin, view.ySpan,
+                               view.yMax);
+    if (view.autoXStep)
+        view.xMajorStep = chart::NiceStep(view.xSpan, plot.Width());
+    if (view.autoYStep)
+        view.yMajorStep = chart::NiceStep(view.ySpan, plot.Height());
+    return CurrentMapping();
+}
+
+void CDataChartPanel::ReverseDecreasing()
+{
+    if (!reverseDecreasing)
+        return;
+    for (CChartSeries* s : m_series) {
+        if (!s->x.empty() && !s->y.empty() && s->x.back() < s->x.front()) {
+            std::reverse(s->x.begin(), s->x.end());
+            std::reverse(s->y.begin(), s->y.end());
+        }
+    }
+}
+
 chart::PixelTarget CDataChartPanel::TargetFor(QImage& img, const PlotRect& clip)
 {
     chart::PixelTarget t;
@@ -197,37 +369,74 @@ QImage CDataChartPanel::TitleImage(int id)
     return *it;
 }
 
+CDataChartPanel::SeriesRecord* CDataChartPanel::RecordOf(const CChartSeries* s) const
+{
+    for (const auto& rec : m_records)
+        if (rec->series == s)
+            return rec.get();
+    return nullptr;
+}
+
 // ---------------------------------------------------------------------------------------------------
 // Paint
 
 const QImage& CDataChartPanel::RenderNow()
 {
     Render();
+    if (isVisible())
+        update();
     return m_buffer;
 }
 
 void CDataChartPanel::paintEvent(QPaintEvent* event)
 {
-    // Paint events that only show what incremental appends drew need no new paint.
-    const bool appendsOnly = !m_needRender && !m_buffer.isNull() && m_buffer.size() == ClientSize() &&
-                             event->region().subtracted(m_appendRegion).isEmpty();
-    if (!appendsOnly)
+    if (m_redrawPending)
+        Resolve(&event->region());
+    if (m_needRender || m_buffer.isNull() || m_buffer.size() != ClientSize())
         Render();
-    m_appendRegion = QRegion();
     if (m_buffer.isNull())
         return;
+    const QRect r = event->rect().intersected(m_buffer.rect());
     QPainter p(this);
-    p.drawImage(0, 0, m_buffer);
+    p.drawImage(r.topLeft(), m_buffer, r);
+}
+
+void CDataChartPanel::Resolve(const QRegion* painting)
+{
+    m_redrawPending = false;
+    if (!painting && !isVisible()) {
+        m_needRender = true;  // painted whole when it is shown
+        return;
+    }
+    QRegion dirty;
+    switch (Reconcile(dirty)) {
+    case Reconciled::Nothing:
+        return;
+    case Reconciled::Regions:
+        RenderRegions(dirty);
+        break;
+    case Reconciled::Everything:
+        Render();
+        dirty = QRegion(QRect(QPoint(0, 0), ClientSize()));  // the scroll bars paint themselves
+        break;
+    }
+    // Inside a paint event the part it covers is shown by it.
+    if (painting)
+        dirty -= *painting;
+    if (!dirty.isEmpty())
+        update(dirty);
 }
 
 void CDataChartPanel::Render()
 {
     m_needRender = false;
-    m_appendRegion = QRegion();
+    m_redrawPending = false;
+    m_shownValid = false;
     m_lastPlot = {};
     const QSize size = ClientSize();
     if (size.isEmpty()) {
         m_buffer = QImage();
+        m_records.clear();
         return;
     }
     if (m_buffer.size() != size || m_buffer.format() != QImage::Format_RGB32)
@@ -236,17 +445,11 @@ void CDataChartPanel::Render()
     const PlotRect plot = PlotArea();
     if (plot.Empty()) {
         m_buffer.fill(panelBackground.rgb());
+        m_records.clear();
         return;
     }
-    // 1. Equal scale and mapping; 2. automatic steps (both are kept in the view, as the owner sees them).
-    if (view.equalScale)
-        chart::ApplyEqualScale(plot, view.adaptX, view.xMin, view.xSpan, view.xMax, view.yMin, view.ySpan,
-                               view.yMax);
-    if (view.autoXStep)
-        view.xMajorStep = chart::NiceStep(view.xSpan, plot.Width());
-    if (view.autoYStep)
-        view.yMajorStep = chart::NiceStep(view.ySpan, plot.Height());
-    const Mapping m = CurrentMapping();
+    // 1. Equal scale and mapping; 2. automatic steps.
+    const Mapping m = PrepareView(plot);
     m_lastMapping = m;
     m_lastPlot = plot;
 
@@ -255,24 +458,40 @@ void CDataChartPanel::Render()
         std::memcpy(m_buffer.bits(), m_static.constBits(), static_cast<std::size_t>(m_buffer.sizeInBytes()));
     } else {
         RenderStatic(plot, m);
-        if (m_caching) {
+        // A view that moves at every step (a rolling trace) would throw a copy of its background away
+        // at once: after two moves in a row the background is kept again only once the view stays.
+        m_backgroundMoves = m_renderedKeyValid && key == m_renderedKey ? 0 : m_backgroundMoves + 1;
+        if (m_caching && m_backgroundMoves <= 1) {
             m_static = m_buffer.copy();
             m_staticKey = key;
             m_staticValid = true;
+        } else {
+            m_staticValid = false;
         }
+        m_renderedKey = key;
+        m_renderedKeyValid = m_caching;
     }
-    const bool usable = Finite(view.xMin) && Finite(view.yMin) && Finite(m.x.scale) && Finite(m.y.scale) &&
-                        Finite(m.x.origin) && Finite(m.y.origin) && m.x.scale != 0 && m.y.scale != 0;
-    if (!usable)
+    if (!Usable(m, view.xMin, view.yMin)) {
+        m_records.clear();
         return;
+    }
+    ReverseDecreasing();
     RenderSeries(plot, m);
-    RenderPickMarks(plot, m);
+    m_pickShown = PickFor(plot, m);
+    DrawPick(m_pickShown, plot, m_buffer.rect());
+    m_shownValid = true;
 }
 
 void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
 {
-    m_buffer.fill(panelBackground.rgb());
     chart::PixelTarget all = TargetFor(m_buffer, {0, 0, m_buffer.width(), m_buffer.height()});
+    // The panel background around the plot area, the plot background inside it.
+    const std::uint32_t panel = Opaque(panelBackground);
+    const int w = m_buffer.width(), h = m_buffer.height();
+    chart::FillRect(all, {0, 0, w, plot.top}, panel);
+    chart::FillRect(all, {0, plot.bottom, w, h}, panel);
+    chart::FillRect(all, {0, plot.top, plot.left, plot.bottom}, panel);
+    chart::FillRect(all, {plot.right, plot.top, w, plot.bottom}, panel);
     chart::FillRect(all, plot, Opaque(view.plotBackground));
     long long phase = 0;
     const chart::LinePen thin{1, {}};
@@ -283,9 +502,7 @@ void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
         chart::DrawLine(all, plot.left, plot.top, plot.left, plot.bottom - 1, black, thin, phase);
         chart::DrawLine(all, plot.right - 1, plot.top, plot.right - 1, plot.bottom - 1, black, thin, phase);
     }
-    const bool usable = Finite(view.xMin) && Finite(view.yMin) && Finite(m.x.scale) && Finite(m.y.scale) &&
-                        Finite(m.x.origin) && Finite(m.y.origin) && m.x.scale != 0 && m.y.scale != 0;
-    if (!usable)
+    if (!Usable(m, view.xMin, view.yMin))
         return;
 
     // 3. Grids strictly inside the plot, from 1 px inside one edge to 1 px inside the other.
@@ -338,15 +555,12 @@ void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping
         long long ph = 0;
         chart::DrawLine(all, plot.left, row, plot.right - 1, row, colour, pen, ph);
         if (view.xArrow) {
-            // The positive end: right, or left when mirrored.
-            const int dir = view.xMirrored ? -1 : 1;
-            const int edge = view.xMirrored ? plot.left : plot.right;
-            const int margin = view.xMirrored ? view.leftMargin : view.rightMargin;
-            const int tip = edge + dir * (margin - 2);
-            chart::DrawLine(all, edge, row, tip, row, colour, pen, ph);
+            // Beyond the right edge into the right margin, mirrored or not.
+            const int tip = plot.right + view.rightMargin - 2;
+            chart::DrawLine(all, plot.right, row, tip, row, colour, pen, ph);
             for (int k = 0; k <= 3; ++k) {
-                chart::DrawLine(all, tip - dir * 13, row - k, tip, row, colour, pen, ph);
-                chart::DrawLine(all, tip - dir * 13, row + k, tip, row, colour, pen, ph);
+                chart::DrawLine(all, tip - 13, row - k, tip, row, colour, pen, ph);
+                chart::DrawLine(all, tip - 13, row + k, tip, row, colour, pen, ph);
             }
         }
         for (double v : AxisMultiples(view.xMin, xSpan, step / 5, plot.Width())) {
@@ -389,9 +603,10 @@ void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping
     if (!view.xName.isEmpty()) {
         DrawTitle(p, titleX, TextTopBelow(row, titleHeight, view.yUp), view.xName, view.xUnit, view.xLabelHeight);
     } else if (view.xTitlePicture) {
+        // The picture's top-left corner at the anchor, 5 px off the labels' row on its negative-y side.
         const QImage pic = TitleImage(view.xTitleImage);
         if (!pic.isNull())
-            p.drawImage(QPoint(titleX, TextTopBelow(row, pic.height(), view.yUp)), pic);
+            p.drawImage(QPoint(titleX, view.yUp ? row + 5 : row - 5), pic);
     }
 }
 
@@ -412,10 +627,10 @@ void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping
         long long ph = 0;
         chart::DrawLine(all, col, plot.bottom - 1, col, plot.top, colour, pen, ph);
         if (view.yArrow) {
+            // Beyond the y-max end (the bottom edge when y grows downwards), by the top margin.
             const int dir = view.yUp ? -1 : 1;
             const int edge = view.yUp ? plot.top : plot.bottom;
-            const int margin = view.yUp ? view.topMargin : view.bottomMargin;
-            const int tip = edge + dir * (margin - 2);
+            const int tip = edge + dir * (view.topMargin - 2);
             chart::DrawLine(all, col, edge, col, tip, colour, pen, ph);
             for (int k = 0; k <= 3; ++k) {
                 chart::DrawLine(all, col - k, tip - dir * 13, col, tip, colour, pen, ph);
@@ -453,15 +668,18 @@ void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping
     // Title beyond the y-max end, starting 5 px right of the axis column.
     const int titleX = col + 5;
     const int titleHeight = QFontMetrics(LabelFont(view.yLabelHeight, false)).height();
-    auto topFor = [&](int h) { return view.yUp ? plot.top - 5 - h : plot.bottom + 5; };
+    const int anchor = view.yUp ? plot.top - 5 : plot.bottom + 5;
     if (!view.yName.isEmpty()) {
-        DrawTitle(p, titleX, topFor(titleHeight), view.yName, view.yUnit, view.yLabelHeight);
+        // Text lies beyond the anchor, away from the plot.
+        DrawTitle(p, titleX, view.yUp ? anchor - titleHeight : anchor, view.yName, view.yUnit, view.yLabelHeight);
     } else if (view.yTitlePicture) {
+        // The picture's bottom-left corner at the anchor, whichever way y grows.
         const QImage pic = TitleImage(view.yTitleImage);
         if (!pic.isNull())
-            p.drawImage(QPoint(titleX, topFor(pic.height())), pic);
+            p.drawImage(QPoint(titleX, anchor - pic.height()), pic);
     }
 }
+
 
 chart::SeriesStyle CDataChartPanel::StyleOf(const CChartSeries& s) const
 {
@@ -475,95 +693,308 @@ chart::SeriesStyle CDataChartPanel::StyleOf(const CChartSeries& s) const
     return style;
 }
 
+namespace {
+
+// Label of a series: its text, colour and mapped top-left corner, and the rectangle it covers.
+struct LabelPlace {
+    bool drawn = false;
+    QString text;
+    QColor colour;
+    QPoint at;
+    QRect rect;
+};
+
+LabelPlace PlaceLabel(const CChartSeries& s, const Mapping& m, const PlotRect& plot)
+{
+    LabelPlace l;
+    if (s.labelText.isEmpty() || !Finite(s.labelX) || !Finite(s.labelY))
+        return l;
+    l.drawn = true;
+    l.text = s.labelText;
+    l.colour = s.lineColour;
+    l.at = QPoint(m.Column(s.labelX), m.Row(s.labelY));
+    const QFontMetrics fm(LabelFont(26, false));
+    // The advance box, the ink box (italic or wide glyphs may reach beyond it) and a little more.
+    const QRect advance(l.at.x(), l.at.y(), fm.horizontalAdvance(l.text), fm.height());
+    const QRect ink = fm.boundingRect(l.text).translated(l.at.x(), l.at.y() + fm.ascent());
+    l.rect = advance.united(ink).adjusted(-2, -2, 2, 2).intersected(ToQRect(plot));
+    return l;
+}
+
+}  // namespace
+
+void CDataChartPanel::DrawLabel(const SeriesRecord& rec, const QRect& clip)
+{
+    if (!rec.labelDrawn || !rec.labelRect.intersects(clip))
+        return;
+    QPainter p(&m_buffer);
+    p.setClipRect(clip.intersected(ToQRect(m_lastPlot)));
+    const QFont font = LabelFont(26, false);
+    const QFontMetrics fm(font);
+    p.setFont(font);
+    p.setPen(rec.labelColour);
+    p.drawText(QPoint(rec.labelAt.x(), rec.labelAt.y() + fm.ascent()), rec.label);
+}
+
+// 8. Series in list order, clipped to the plot. Every record is rebuilt; a long series whose view has
+// stayed keeps (or gets) its layer, and a layer that holds the first points of the series only gets
+// the new ones drawn into it.
 void CDataChartPanel::RenderSeries(const PlotRect& plot, const Mapping& m)
 {
     chart::PixelTarget target = TargetFor(m_buffer, plot);
-    for (auto& [ptr, entry] : m_cache)
-        entry->used = false;
-
+    std::vector<std::unique_ptr<SeriesRecord>> next;
+    next.reserve(m_series.size());
     for (CChartSeries* s : m_series) {
-        if (!s->x.empty() && !s->y.empty() && reverseDecreasing && s->x.back() < s->x.front()) {
-            std::reverse(s->x.begin(), s->x.end());
-            std::reverse(s->y.begin(), s->y.end());
-        }
-        if (!s->visible)
-            continue;
-        const std::size_t size = std::min(s->x.size(), s->y.size());
-        const std::size_t first = static_cast<std::size_t>(std::max(0, s->firstDrawn));
-        if (first >= s->x.size())
-            continue;
-        const std::size_t count =
-            first >= size ? 0 : std::min<std::size_t>(static_cast<std::size_t>(std::max(0, s->numberDrawn)), size - first);
-
-        const chart::SeriesStyle style = StyleOf(*s);
-
-        m_scratch.resize(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            const double x = s->x[first + i], y = s->y[first + i];
-            PixelPoint pt{m.Column(x), m.Row(y)};
-            if (pt.x == chart::kNoPixel || pt.y == chart::kNoPixel || !Finite(x) || !Finite(y))
-                pt = {chart::kNoPixel, chart::kNoPixel};
-            m_scratch[i] = pt;
-        }
-
-        if (m_caching && count >= static_cast<std::size_t>(kLayerThreshold)) {
-            auto& slot = m_cache[s];
-            if (!slot)
-                slot = std::make_unique<SeriesCache>();
-            SeriesCache& c = *slot;
-            c.used = true;
-            const SeriesCache::Key key{m, plot, style, m_buffer.size()};
-            const std::size_t pixels = static_cast<std::size_t>(m_buffer.width()) * m_buffer.height();
-            const bool grown = c.valid && c.key == key && c.layer.size() == pixels && c.points.size() <= count &&
-                               std::equal(c.points.begin(), c.points.end(), m_scratch.begin());
-            chart::PixelTarget layer;
-            layer.bits = c.layer.data();
-            layer.stride = m_buffer.width();
-            layer.width = m_buffer.width();
-            layer.height = m_buffer.height();
-            layer.clip = plot;
-            if (!grown) {
-                if (c.layer.size() != pixels)
-                    c.layer.assign(pixels, 0);
-                else
-                    for (int y = std::max(0, c.touched.top); y < std::min(c.touched.bottom, layer.height); ++y)
-                        std::fill(c.layer.begin() + static_cast<std::ptrdiff_t>(y) * layer.stride + std::max(0, c.touched.left),
-                                  c.layer.begin() + static_cast<std::ptrdiff_t>(y) * layer.stride +
-                                      std::min(c.touched.right, layer.width),
-                                  0u);
-                layer.bits = c.layer.data();
-                c.touched = {};
-                c.state = {};
-                c.points.clear();
-                c.key = key;
-                c.valid = true;
+        std::unique_ptr<SeriesRecord> rec;
+        for (auto& old : m_records)
+            if (old && old->series == s) {
+                rec = std::move(old);
+                break;
             }
-            layer.touched = &c.touched;
-            const std::size_t done = c.points.size();
-            chart::DrawSeriesPoints(layer, style, m_scratch.data() + done, count - done, c.state);
-            c.points.insert(c.points.end(), m_scratch.begin() + static_cast<std::ptrdiff_t>(done),
-                            m_scratch.begin() + static_cast<std::ptrdiff_t>(count));
-            chart::CompositeOpaque(target, c.layer.data(), layer.stride, c.touched);
+        if (!rec)
+            rec = std::make_unique<SeriesRecord>();
+        rec->series = s;
+        const DrawnWindow w = WindowOf(*s);
+        if (!w.drawn) {
+            rec->ClearDrawn();
+            next.push_back(std::move(rec));
+            continue;
+        }
+        const chart::SeriesStyle style = StyleOf(*s);
+        m_scratch.clear();
+        MapPoints(*s, w.first, w.first + w.count, m, m_scratch);
+
+        const bool sameKey = rec->drawn && rec->style == style && rec->plot == plot && rec->mapping == m;
+        rec->stableUpdates = sameKey ? rec->stableUpdates + 1 : 0;
+        const bool grown = rec->drawn && rec->first == w.first && rec->points.size() <= w.count &&
+                           std::equal(rec->points.begin(), rec->points.end(), m_scratch.begin());
+        const std::size_t before = rec->points.size();
+        rec->drawn = true;
+        rec->style = style;
+        rec->first = w.first;
+        rec->points.assign(m_scratch.begin(), m_scratch.end());
+        rec->xs.assign(s->x.begin() + static_cast<std::ptrdiff_t>(w.first),
+                       s->x.begin() + static_cast<std::ptrdiff_t>(w.first + w.count));
+        rec->ys.assign(s->y.begin() + static_cast<std::ptrdiff_t>(w.first),
+                       s->y.begin() + static_cast<std::ptrdiff_t>(w.first + w.count));
+        rec->bounds = chart::SeriesBounds(style, rec->points.data(), rec->points.size(), plot);
+        rec->mapping = m;
+        rec->plot = plot;
+
+        const bool wantLayer = m_caching && w.count >= kLayerThreshold && rec->stableUpdates >= kLayerAfterStableUpdates;
+        if (wantLayer && rec->layered && grown && sameKey) {
+            chart::PixelTarget layer = rec->LayerTarget();
+            chart::DrawSeriesPoints(layer, style, rec->points.data() + before, w.count - before, rec->end);
+        } else if (wantLayer) {
+            rec->BuildLayer(plot);
         } else {
-            chart::SeriesDrawState state;
-            chart::DrawSeriesPoints(target, style, m_scratch.data(), count, state);
+            rec->DropLayer();
+        }
+        if (rec->layered) {
+            chart::CompositeOpaque(target, rec->LayerTarget(), rec->layerTouched);
+        } else {
+            rec->end = {};
+            chart::DrawSeriesPoints(target, style, rec->points.data(), rec->points.size(), rec->end);
         }
 
-        if (!s->labelText.isEmpty() && Finite(s->labelX) && Finite(s->labelY)) {
-            QPainter p(&m_buffer);
-            p.setClipRect(QRect(plot.left, plot.top, plot.Width(), plot.Height()));
-            const QFont font = LabelFont(26, false);
-            const QFontMetrics fm(font);
-            p.setFont(font);
-            p.setPen(s->lineColour);
-            p.drawText(QPoint(m.Column(s->labelX), m.Row(s->labelY) + fm.ascent()), s->labelText);
-        }
+        const LabelPlace label = PlaceLabel(*s, m, plot);
+        rec->labelDrawn = label.drawn;
+        rec->label = label.text;
+        rec->labelColour = label.colour;
+        rec->labelAt = label.at;
+        rec->labelRect = label.rect;
+        DrawLabel(*rec, m_buffer.rect());
+        next.push_back(std::move(rec));
     }
-    for (auto it = m_cache.begin(); it != m_cache.end();) {
-        if (!it->second->used)
-            it = m_cache.erase(it);
-        else
-            ++it;
+    m_records = std::move(next);
+}
+
+// Brings the records up to date with the series, the pick with the pointer, and says which regions of
+// the picture differ. Everything when the view, the size or the list changed, or a long series changed
+// other than by growing.
+CDataChartPanel::Reconciled CDataChartPanel::Reconcile(QRegion& dirty)
+{
+    if (!m_caching || !m_shownValid || m_needRender || m_buffer.isNull() || m_buffer.size() != ClientSize())
+        return Reconciled::Everything;
+    const PlotRect plot = PlotArea();
+    if (plot.Empty() || !(plot == m_lastPlot))
+        return Reconciled::Everything;
+    const Mapping m = PrepareView(plot);
+    if (!(m == m_lastMapping))
+        return Reconciled::Everything;
+    const StaticKey key{view, ClientSize(), panelBackground};
+    if (!m_staticValid || !(key == m_staticKey))
+        return Reconciled::Everything;
+    if (m_series.size() != m_records.size())
+        return Reconciled::Everything;
+    for (std::size_t i = 0; i < m_series.size(); ++i)
+        if (m_records[i]->series != m_series[i])
+            return Reconciled::Everything;
+    ReverseDecreasing();
+
+    // First decide, then change the records: "everything" may still turn up.
+    struct Plan {
+        enum Kind { Same, Grown, Changed } kind = Same;
+        DrawnWindow window;
+        std::vector<PixelPoint> points;  // Grown: the new points; Changed: all
+        LabelPlace label;
+        bool labelChanged = false;
+    };
+    std::vector<Plan> plans(m_series.size());
+    PlotRect region[2];  // repainted as separate rectangles: where things were and where they are now
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const CChartSeries& s = *m_series[i];
+        SeriesRecord& rec = *m_records[i];
+        Plan& plan = plans[i];
+        plan.window = WindowOf(s);
+        const DrawnWindow& w = plan.window;
+        if (!w.drawn && !rec.drawn)
+            continue;
+        const chart::SeriesStyle style = StyleOf(s);
+        plan.label = w.drawn ? PlaceLabel(s, m, plot) : LabelPlace{};
+        plan.labelChanged = plan.label.drawn != rec.labelDrawn ||
+                            (plan.label.drawn && (plan.label.text != rec.label || plan.label.colour != rec.labelColour ||
+                                                  plan.label.at != rec.labelAt));
+        if (plan.labelChanged) {
+            region[0] = Unite(region[0], ToPlotRect(rec.labelDrawn ? rec.labelRect : QRect()));
+            region[1] = Unite(region[1], ToPlotRect(plan.label.rect));
+        }
+        const bool sameLook = w.drawn && rec.drawn && style == rec.style;
+        if (sameLook && w.first == rec.first && w.count == rec.xs.size() && SameValues(rec.xs, s.x, w.first, w.count) &&
+            SameValues(rec.ys, s.y, w.first, w.count))
+            continue;  // Same
+        const std::size_t had = rec.xs.size();
+        if (sameLook && w.first == rec.first && w.count > had && SameValues(rec.xs, s.x, w.first, had) &&
+            SameValues(rec.ys, s.y, w.first, had)) {
+            plan.kind = Plan::Grown;
+            MapPoints(s, w.first + had, w.first + w.count, m, plan.points);
+            std::vector<PixelPoint> reach(plan.points);
+            if (had > 0)
+                reach.push_back(rec.points.back());  // the segment from the last point drawn
+            region[1] = Unite(region[1], chart::SeriesBounds(style, reach.data(), reach.size(), plot));
+            continue;
+        }
+        if (w.count > kPartialLimit || rec.points.size() > kPartialLimit)
+            return Reconciled::Everything;
+        plan.kind = Plan::Changed;
+        if (w.drawn)
+            MapPoints(s, w.first, w.first + w.count, m, plan.points);
+        if (sameLook && plan.points == rec.points)
+            continue;  // moved by less than a pixel: the values change, the picture does not
+        region[0] = Unite(region[0], rec.drawn ? rec.bounds : PlotRect{});
+        if (w.drawn)
+            region[1] = Unite(region[1], chart::SeriesBounds(style, plan.points.data(), plan.points.size(), plot));
+    }
+    const PickShown pick = PickFor(plot, m);
+    const QRegion pickRegion = PickChange(m_pickShown, pick, plot);
+    m_pickShown = pick;
+
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const CChartSeries& s = *m_series[i];
+        SeriesRecord& rec = *m_records[i];
+        Plan& plan = plans[i];
+        const DrawnWindow& w = plan.window;
+        if (!w.drawn) {
+            if (rec.drawn)
+                rec.ClearDrawn();
+            continue;
+        }
+        rec.labelDrawn = plan.label.drawn;
+        rec.label = plan.label.text;
+        rec.labelColour = plan.label.colour;
+        rec.labelAt = plan.label.at;
+        rec.labelRect = plan.label.rect;
+        const std::size_t had = rec.points.size();
+        if (plan.kind == Plan::Grown) {
+            rec.points.insert(rec.points.end(), plan.points.begin(), plan.points.end());
+            if (rec.layered) {
+                chart::PixelTarget layer = rec.LayerTarget();
+                chart::DrawSeriesPoints(layer, rec.style, plan.points.data(), plan.points.size(), rec.end);
+            } else {
+                AdvanceState(rec.style, plan.points.data(), plan.points.size(), rec.end);
+            }
+        } else if (plan.kind == Plan::Changed) {
+            rec.style = StyleOf(s);
+            rec.points = std::move(plan.points);
+            rec.DropLayer();
+            rec.stableUpdates = -1;  // a series that changes keeps no layer
+            rec.end = {};
+            AdvanceState(rec.style, rec.points.data(), rec.points.size(), rec.end);
+        }
+        if (plan.kind != Plan::Same) {
+            rec.drawn = true;
+            rec.mapping = m;
+            rec.plot = plot;
+            rec.first = w.first;
+            // A grown window only adds values; the rest are the same.
+            const std::size_t keep = plan.kind == Plan::Grown ? std::min(rec.xs.size(), w.count) : 0;
+            rec.xs.resize(keep);
+            rec.ys.resize(keep);
+            rec.xs.insert(rec.xs.end(), s.x.begin() + static_cast<std::ptrdiff_t>(w.first + keep),
+                          s.x.begin() + static_cast<std::ptrdiff_t>(w.first + w.count));
+            rec.ys.insert(rec.ys.end(), s.y.begin() + static_cast<std::ptrdiff_t>(w.first + keep),
+                          s.y.begin() + static_cast<std::ptrdiff_t>(w.first + w.count));
+            rec.bounds = plan.kind == Plan::Grown
+                             ? Unite(rec.bounds, chart::SeriesBounds(rec.style, rec.points.data() + (had > 0 ? had - 1 : 0),
+                                                                     rec.points.size() - (had > 0 ? had - 1 : 0), plot))
+                             : chart::SeriesBounds(rec.style, rec.points.data(), rec.points.size(), plot);
+        }
+        // A long series whose view stays gets its layer, so that repainting a part of the picture does
+        // not draw all of it again.
+        rec.stableUpdates += 1;
+        if (m_caching && !rec.layered && rec.points.size() >= kLayerThreshold &&
+            rec.stableUpdates >= kLayerAfterStableUpdates)
+            rec.BuildLayer(plot);
+    }
+
+    for (const PlotRect& r : region)
+        if (!r.Empty())
+            dirty += ToQRect(r);
+    dirty += pickRegion;
+    dirty &= QRegion(m_buffer.rect());
+    return dirty.isEmpty() ? Reconciled::Nothing : Reconciled::Regions;
+}
+
+namespace {
+
+bool Overlap(const PlotRect& a, const PlotRect& b)
+{
+    return !a.Empty() && !b.Empty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+}  // namespace
+
+// Paints the regions again from the cached background, the series (in list order) and the pick.
+void CDataChartPanel::RenderRegions(const QRegion& dirty)
+{
+    std::vector<QRect> rects(dirty.begin(), dirty.end());
+    if (static_cast<int>(rects.size()) > kMaxDirtyRects)
+        rects = {dirty.boundingRect()};
+    const PlotRect plot = m_lastPlot;
+    const int bytesPerPixel = 4;
+    for (const QRect& r0 : rects) {
+        const QRect r = r0.intersected(m_buffer.rect());
+        if (r.isEmpty())
+            continue;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            std::memcpy(m_buffer.scanLine(y) + r.left() * bytesPerPixel, m_static.constScanLine(y) + r.left() * bytesPerPixel,
+                        static_cast<std::size_t>(r.width()) * bytesPerPixel);
+        const PlotRect clip = ToPlotRect(r.intersected(ToQRect(plot)));
+        chart::PixelTarget target = TargetFor(m_buffer, clip);
+        for (const auto& rec : m_records) {
+            if (!rec->drawn)
+                continue;
+            if (!clip.Empty()) {
+                if (rec->layered) {
+                    chart::CompositeOpaque(target, rec->LayerTarget(), clip);
+                } else if (Overlap(rec->bounds, clip)) {
+                    chart::SeriesDrawState state;
+                    chart::DrawSeriesPoints(target, rec->style, rec->points.data(), rec->points.size(), state);
+                }
+            }
+            DrawLabel(*rec, r);
+        }
+        DrawPick(m_pickShown, plot, r);
     }
 }
 
@@ -575,51 +1006,111 @@ int CDataChartPanel::MarkPixelFor(const QPoint& p) const
     return pickOrientation == kPickHorizontal ? p.y() : p.x();
 }
 
-void CDataChartPanel::RenderPickMarks(const PlotRect& plot, const Mapping& m)
+// 9. The start mark once the pick has been armed (a fixed start follows the data when the view moves),
+// the end mark once the start has been fixed, and the label box beside the mark that follows the pointer.
+CDataChartPanel::PickShown CDataChartPanel::PickFor(const PlotRect&, const Mapping& m) const
 {
+    PickShown shown;
     if (!m_pickArmed)
+        return shown;
+    shown.horizontal = pickOrientation == kPickHorizontal;
+    shown.colour = pickMarkColour;
+    const chart::AxisMap& axis = shown.horizontal ? m.y : m.x;
+    shown.start = m_startPixel;
+    shown.startMark = m_haveStartPixel;
+    if (m_haveStartOffset) {
+        shown.start = chart::TruncPixel(axis.origin + static_cast<double>(axis.sign) * m_startOffset * axis.scale);
+        shown.startMark = shown.start != chart::kNoPixel;
+    }
+    if (!shown.startMark)
+        shown.start = 0;
+    shown.endMark = m_startFixed && m_haveEndPixel;
+    shown.end = shown.endMark ? m_endPixel : 0;
+    shown.box = m_havePointer && !m_endFixed;
+    if (shown.box) {
+        shown.boxRect = QRect(m_pointer.x() + 5, m_pointer.y() - 20, kLabelBoxWidth, kLabelBoxHeight);
+        shown.boxText = m_startFixed ? endMarkLabel : startMarkLabel;
+    }
+    return shown;
+}
+
+QRegion CDataChartPanel::PickRegion(const PickShown& pick, const PlotRect& plot) const
+{
+    QRegion r;
+    const QRect area = ToQRect(plot);
+    auto mark = [&](int pixel) {
+        const long long p = std::clamp<long long>(pixel, -chart::kPixelLimit, chart::kPixelLimit);
+        const QRect line = pick.horizontal ? QRect(plot.left, static_cast<int>(p), plot.Width(), 2)
+                                           : QRect(static_cast<int>(p), plot.top, 2, plot.Height());
+        r += line.intersected(area);
+    };
+    if (pick.startMark)
+        mark(pick.start);
+    if (pick.endMark)
+        mark(pick.end);
+    if (pick.box)
+        r += pick.boxRect;
+    return r;
+}
+
+// Where two pictures of the pick differ: the marks and the box that moved, came or went.
+QRegion CDataChartPanel::PickChange(const PickShown& was, const PickShown& now, const PlotRect& plot) const
+{
+    if (was == now)
+        return {};
+    if (was.horizontal != now.horizontal || was.colour != now.colour)
+        return PickRegion(was, plot) + PickRegion(now, plot);
+    PickShown before, after;
+    before.horizontal = after.horizontal = now.horizontal;
+    if (was.startMark != now.startMark || was.start != now.start) {
+        before.startMark = was.startMark, before.start = was.start;
+        after.startMark = now.startMark, after.start = now.start;
+    }
+    if (was.endMark != now.endMark || was.end != now.end) {
+        before.endMark = was.endMark, before.end = was.end;
+        after.endMark = now.endMark, after.end = now.end;
+    }
+    if (was.box != now.box || was.boxRect != now.boxRect || was.boxText != now.boxText) {
+        before.box = was.box, before.boxRect = was.boxRect;
+        after.box = now.box, after.boxRect = now.boxRect;
+    }
+    return PickRegion(before, plot) + PickRegion(after, plot);
+}
+
+void CDataChartPanel::DrawPick(const PickShown& pick, const PlotRect& plot, const QRect& clip)
+{
+    if (!pick.startMark && !pick.endMark && !pick.box)
         return;
-    const bool horizontal = pickOrientation == kPickHorizontal;
-    const chart::AxisMap& axis = horizontal ? m.y : m.x;
     QPainter p(&m_buffer);
-    p.setClipRect(QRect(plot.left, plot.top, plot.Width(), plot.Height()));
+    p.setClipRect(ToQRect(plot).intersected(clip));
+    // Marks are combined by exclusive or with what lies below, so that two marks on one line cancel.
     p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     auto mark = [&](int pixel) {
-        if (horizontal)
-            p.fillRect(QRect(plot.left, pixel, plot.Width(), 2), pickMarkColour);
+        if (pick.horizontal)
+            p.fillRect(QRect(plot.left, pixel, plot.Width(), 2), pick.colour);
         else
-            p.fillRect(QRect(pixel, plot.top, 2, plot.Height()), pickMarkColour);
+            p.fillRect(QRect(pixel, plot.top, 2, plot.Height()), pick.colour);
     };
-    int start = m_startPixel;
-    bool haveStart = m_haveStartPixel;
-    if (m_haveStartOffset) {
-        // The fixed start follows the data when the view moves.
-        start = chart::TruncPixel(axis.origin + static_cast<double>(axis.sign) * m_startOffset * axis.scale);
-        haveStart = start != chart::kNoPixel;
-    }
-    if (haveStart)
-        mark(start);
-    if (m_startFixed && m_haveEndPixel)
-        mark(m_endPixel);
+    if (pick.startMark)
+        mark(pick.start);
+    if (pick.endMark)
+        mark(pick.end);
     p.end();
 
-    // Label box beside the moving mark.
-    if (!m_tracking || !m_havePointer || m_endFixed)
+    if (!pick.box || !pick.boxRect.intersects(clip))
         return;
     QPainter q(&m_buffer);
-    const QRect box(m_pointer.x() + 5, m_pointer.y() - 20, kLabelBoxWidth, kLabelBoxHeight);
-    q.fillRect(box, QColor(192, 255, 192));
-    q.setClipRect(box);
+    q.setClipRect(pick.boxRect.intersected(clip));
+    q.fillRect(pick.boxRect, QColor(192, 255, 192));
     q.setPen(Qt::black);
     q.setFont(QApplication::font());
-    q.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, m_startFixed ? endMarkLabel : startMarkLabel);
+    q.drawText(pick.boxRect, Qt::AlignLeft | Qt::AlignVCenter, pick.boxText);
 }
 
 void CDataChartPanel::ArmRangePick(bool enable, QObject* owner, PickHandler handler)
 {
     m_pickArmed = enable;
     m_startFixed = m_endFixed = false;
-    m_tracking = enable;
     m_haveStartPixel = m_haveEndPixel = m_haveStartOffset = false;
     m_startPixel = m_endPixel = 0;
     m_startOffset = 0;
@@ -633,7 +1124,8 @@ void CDataChartPanel::ArmRangePick(bool enable, QObject* owner, PickHandler hand
 
 void CDataChartPanel::StopPickTracking()
 {
-    m_tracking = false;
+    m_pickArmed = m_startFixed = m_endFixed = false;
+    m_havePointer = false;
     setCursor(Qt::ArrowCursor);
     Redraw();
 }
@@ -641,7 +1133,7 @@ void CDataChartPanel::StopPickTracking()
 void CDataChartPanel::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
-    if (!m_pickArmed || m_endFixed || !m_tracking) {
+    if (!m_pickArmed || m_endFixed) {
         setCursor(Qt::ArrowCursor);
         return;
     }
@@ -665,7 +1157,6 @@ void CDataChartPanel::mousePressEvent(QMouseEvent* event)
         if (m_pickArmed) {
             // Disarmed: the marks are gone for good (the stored start offset is kept but not drawn).
             m_pickArmed = m_startFixed = m_endFixed = false;
-            m_tracking = false;
             m_haveStartPixel = m_haveEndPixel = false;
             m_havePointer = false;
             setCursor(Qt::ArrowCursor);
@@ -673,12 +1164,12 @@ void CDataChartPanel::mousePressEvent(QMouseEvent* event)
         }
         return;
     }
-    if (event->button() != Qt::LeftButton || !m_pickArmed || m_endFixed || !m_tracking)
+    if (event->button() != Qt::LeftButton || !m_pickArmed || m_endFixed)
         return;
     const Mapping m = CurrentMapping();
     const chart::AxisMap& axis = pickOrientation == kPickHorizontal ? m.y : m.x;
-    m_pointer = pos;
-    m_havePointer = true;
+    // The label box goes with the click; the mark that follows the pointer next shows its own.
+    m_havePointer = false;
     if (!m_startFixed) {
         m_startPixel = MarkPixelFor(pos);
         m_haveStartPixel = true;
@@ -728,29 +1219,32 @@ void CDataChartPanel::FinishPick()
     }
 }
 
+
 // ---------------------------------------------------------------------------------------------------
 // Incremental append and scrolling
 
-void CDataChartPanel::IncrementalAppend(CChartSeries& series, double x, double y)
+bool CDataChartPanel::IncrementalAppend(CChartSeries& series, double x, double y)
 {
-    IncrementalAppend(series, std::vector<double>{x}, std::vector<double>{y});
+    return IncrementalAppend(series, std::vector<double>{x}, std::vector<double>{y});
 }
 
-void CDataChartPanel::IncrementalAppend(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys)
+bool CDataChartPanel::IncrementalAppend(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys)
 {
     const std::size_t n = std::min(xs.size(), ys.size());
     if (n == 0)
-        return;
+        return false;
     const double xn = xs[n - 1], yn = ys[n - 1];
     if (xn > view.xMax) {
-        if (m_hAuto)
-            AppendAndScroll(s, xs, ys, n, true);
-        return;
+        if (!m_hAuto)
+            return false;
+        AppendAndScroll(s, xs, ys, n, true);
+        return true;
     }
     if (yn > view.yMax) {
-        if (m_vAuto)
-            AppendAndScroll(s, xs, ys, n, false);
-        return;
+        if (!m_vAuto)
+            return false;
+        AppendAndScroll(s, xs, ys, n, false);
+        return true;
     }
     s.x.insert(s.x.end(), xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(n));
     s.y.insert(s.y.end(), ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(n));
@@ -758,72 +1252,69 @@ void CDataChartPanel::IncrementalAppend(CChartSeries& s, const std::vector<doubl
     s.numberDrawn += static_cast<int>(n);
     if (!DrawAppended(s, oldSize))
         Redraw();
+    return true;
 }
 
-// Draws the points appended after oldSize straight onto the back buffer (and onto the series' layer, so
-// that the next repaint need not draw them again). False when the picture shown does not belong to the
-// current view, so that only a repaint can show the points correctly.
+// Draws the points appended after oldSize straight onto the back buffer (and onto the series' layer),
+// carrying on the series' drawing where the picture left it, dash pattern included. False when the
+// picture does not show the series up to those points with the current view: then only a repaint can
+// show them correctly.
 bool CDataChartPanel::DrawAppended(CChartSeries& s, std::size_t oldSize)
 {
+    if (m_needRender || !m_shownValid || m_buffer.isNull() || m_buffer.size() != ClientSize())
+        return false;
     const PlotRect plot = PlotArea();
-    if (m_buffer.isNull() || m_needRender || m_buffer.size() != ClientSize() || plot.Empty() || !(plot == m_lastPlot))
+    if (plot.Empty() || !(plot == m_lastPlot))
         return false;
     const Mapping m = CurrentMapping();
     if (!(m == m_lastMapping))
         return false;
-    if (!s.visible)
-        return true;
-    const std::size_t size = std::min(s.x.size(), s.y.size());
-    if (oldSize >= size)
-        return true;
-    auto map = [&](std::size_t i) {
-        const double x = s.x[i], y = s.y[i];
-        PixelPoint pt{m.Column(x), m.Row(y)};
-        if (pt.x == chart::kNoPixel || pt.y == chart::kNoPixel || !Finite(x) || !Finite(y))
-            pt = {chart::kNoPixel, chart::kNoPixel};
-        return pt;
-    };
-    std::vector<PixelPoint> fresh;
-    fresh.reserve(size - oldSize);
-    for (std::size_t i = oldSize; i < size; ++i)
-        fresh.push_back(map(i));
-    const chart::SeriesStyle style = StyleOf(s);
-
-    // The series' layer carries on where it stopped if it holds exactly the points before these.
-    chart::SeriesDrawState state;
-    if (oldSize > 0) {
-        const PixelPoint prev = map(oldSize - 1);
-        state.havePrevious = prev.x != chart::kNoPixel;
-        state.prevX = prev.x;
-        state.prevY = prev.y;
+    SeriesRecord* rec = RecordOf(&s);
+    if (!rec)
+        return false;
+    const DrawnWindow w = WindowOf(s);
+    if (!w.drawn)
+        return !rec->drawn;  // hidden before and now: nothing to draw
+    if (!rec->drawn) {
+        // A series that showed nothing because it had no points from its first drawn one: its line
+        // starts at the first new point. Its label comes with the next repaint.
+        if (w.first != oldSize)
+            return false;
+        rec->ClearDrawn();
+        rec->drawn = true;
+        rec->first = w.first;
+        rec->style = StyleOf(s);
+        rec->mapping = m;
+        rec->plot = plot;
+        rec->stableUpdates = 0;
     }
-    const auto it = m_cache.find(&s);
-    if (m_caching && it != m_cache.end()) {
-        SeriesCache& c = *it->second;
-        const std::size_t windowEnd = static_cast<std::size_t>(std::max(0, s.firstDrawn)) + c.points.size();
-        if (c.valid && c.key == SeriesCache::Key{m, plot, style, m_buffer.size()} && windowEnd == oldSize &&
-            !c.points.empty() && c.points.back() == map(oldSize - 1)) {
-            state.phase = c.state.phase;
-            chart::PixelTarget layer;
-            layer.bits = c.layer.data();
-            layer.stride = m_buffer.width();
-            layer.width = m_buffer.width();
-            layer.height = m_buffer.height();
-            layer.clip = plot;
-            layer.touched = &c.touched;
-            chart::DrawSeriesPoints(layer, style, fresh.data(), fresh.size(), c.state);
-            c.points.insert(c.points.end(), fresh.begin(), fresh.end());
-        }
+    const std::size_t size = std::min(s.x.size(), s.y.size());
+    if (oldSize >= size || w.first != rec->first || w.first + rec->xs.size() != oldSize ||
+        w.first + w.count != size || !(StyleOf(s) == rec->style))
+        return false;
+    // The line goes on from the last point shown, which must still be where it was.
+    if (!rec->xs.empty() && (rec->xs.back() != s.x[oldSize - 1] || rec->ys.back() != s.y[oldSize - 1]))
+        return false;
+
+    const std::size_t had = rec->points.size();
+    MapPoints(s, oldSize, size, m, rec->points);
+    rec->xs.insert(rec->xs.end(), s.x.begin() + static_cast<std::ptrdiff_t>(oldSize), s.x.begin() + static_cast<std::ptrdiff_t>(size));
+    rec->ys.insert(rec->ys.end(), s.y.begin() + static_cast<std::ptrdiff_t>(oldSize), s.y.begin() + static_cast<std::ptrdiff_t>(size));
+    const PixelPoint* fresh = rec->points.data() + had;
+    const std::size_t count = rec->points.size() - had;
+    if (rec->layered) {
+        chart::SeriesDrawState layerState = rec->end;
+        chart::PixelTarget layer = rec->LayerTarget();
+        chart::DrawSeriesPoints(layer, rec->style, fresh, count, layerState);
     }
     PlotRect touched;
     chart::PixelTarget target = TargetFor(m_buffer, plot);
     target.touched = &touched;
-    chart::DrawSeriesPoints(target, style, fresh.data(), fresh.size(), state);
-    if (!touched.Empty()) {
-        const QRect r(touched.left, touched.top, touched.Width(), touched.Height());
-        m_appendRegion += r;
-        update(r);
-    }
+    chart::DrawSeriesPoints(target, rec->style, fresh, count, rec->end);
+    const std::size_t from = had > 0 ? had - 1 : 0;
+    rec->bounds = Unite(rec->bounds, chart::SeriesBounds(rec->style, rec->points.data() + from, rec->points.size() - from, plot));
+    if (!touched.Empty())
+        update(ToQRect(touched));
     return true;
 }
 

@@ -14,11 +14,13 @@
 //   chart->IncrementalAppend(s1, x, y);                       // live recording
 //
 // The owner keeps its series alive while they are in the list (SetSeriesList({}) before deleting them).
-// A repaint (Redraw, or any paint event Qt sends) runs the whole paint sequence (equal scale, automatic
-// steps, reversal of decreasing series); unchanged backgrounds and unchanged or merely grown series come
-// from caches, so a repaint after one more point costs little even with 100,000 points, and the picture
-// is the same as without the caches. An incremental append within the view draws only its new points
-// onto the picture shown (no repaint); a later repaint draws everything again in list order.
+// Redraw() does not paint at once: from the event loop the panel compares what its picture shows with
+// the current view, series and pick, and repaints only the regions that differ (a marker that moved
+// repaints where it was and where it is now, from a cached picture of the background; one that moved by
+// less than a pixel repaints nothing). A changed view, size or series list repaints everything. The
+// picture is always the one the whole paint sequence gives (equal scale, automatic steps, reversal of
+// decreasing series). An incremental append within the view draws only its new points onto the
+// picture (no repaint); a later repaint of that region draws everything again in list order.
 //
 // Range pick: set pickKind = 1 and pickOrientation, mark a series selectable, then
 //   chart->ArmRangePick(true, this, [](CDataChartPanel& p, QObject* owner) { use p.pickResult; });
@@ -39,7 +41,6 @@
 
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 class QScrollBar;
@@ -93,14 +94,20 @@ public:
 
     // Appends points to a series of the list and shows them, or scrolls the view when the last new point
     // lies beyond x max (or y max) and that direction auto-scrolls; beyond the view without auto-scroll the
-    // points are refused (not added). Only the last point is compared with the view.
-    void IncrementalAppend(CChartSeries& series, const std::vector<double>& xs, const std::vector<double>& ys);
-    void IncrementalAppend(CChartSeries& series, double x, double y);
+    // points are refused (not added). Only the last point is compared with the view. True when the
+    // points were added to the series.
+    bool IncrementalAppend(CChartSeries& series, const std::vector<double>& xs, const std::vector<double>& ys);
+    bool IncrementalAppend(CChartSeries& series, double x, double y);
 
     // enable true starts a pick, false ends any pick; both clear the pick state and store owner and handler.
     void ArmRangePick(bool enable, QObject* owner, PickHandler handler);
-    // Stops the marks from following the pointer without disarming (the start mark stays fixed).
+    // Clears the start- and end-tracking flags: a pick in progress stops following the pointer and both
+    // marks leave the screen; owner, handler, result and the stored start offset stay.
     void StopPickTracking();
+
+    // Experiment windows "clear the chart's caption" when they reset it. The panel draws no caption of
+    // its own (a series' label is the only text it draws inside the plot), so there is nothing to clear.
+    void ClearCaption() {}
     bool PickArmed() const { return m_pickArmed; }
     bool PickStartFixed() const { return m_startFixed; }
     bool PickEndFixed() const { return m_endFixed; }
@@ -140,21 +147,46 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct SeriesCache;
+    struct SeriesRecord;
     struct StaticKey {
         CChartView view;
         QSize size;
         QColor panelBackground;
         bool operator==(const StaticKey&) const = default;
     };
+    // What the picture shows of the range pick.
+    struct PickShown {
+        bool startMark = false, endMark = false;
+        int start = 0, end = 0;
+        bool horizontal = false;
+        QColor colour;
+        bool box = false;
+        QRect boxRect;
+        QString boxText;
+        bool operator==(const PickShown&) const = default;
+    };
+    enum class Reconciled { Nothing, Regions, Everything };
 
+    // Whole paint sequence into the back buffer.
     void Render();
+    // Equal scale and automatic steps, kept in the view as the owner sees them; the mapping they give.
+    chart::Mapping PrepareView(const chart::PlotRect& plot);
+    void ReverseDecreasing();
     void RenderStatic(const chart::PlotRect& plot, const chart::Mapping& m);
     void DrawAxisX(QImage& img, const chart::PlotRect& plot, const chart::Mapping& m);
     void DrawAxisY(QImage& img, const chart::PlotRect& plot, const chart::Mapping& m);
     void RenderSeries(const chart::PlotRect& plot, const chart::Mapping& m);
-    void RenderPickMarks(const chart::PlotRect& plot, const chart::Mapping& m);
+    void DrawLabel(const SeriesRecord& rec, const QRect& clip);
+    PickShown PickFor(const chart::PlotRect& plot, const chart::Mapping& m) const;
+    QRegion PickRegion(const PickShown& pick, const chart::PlotRect& plot) const;
+    QRegion PickChange(const PickShown& was, const PickShown& now, const chart::PlotRect& plot) const;
+    void DrawPick(const PickShown& pick, const chart::PlotRect& plot, const QRect& clip);
+    // Brings the picture up to date after Redraw(): nothing, some regions or everything.
+    void Resolve(const QRegion* painting);
+    Reconciled Reconcile(QRegion& dirty);
+    void RenderRegions(const QRegion& dirty);
     bool DrawAppended(CChartSeries& s, std::size_t oldSize);
+    SeriesRecord* RecordOf(const CChartSeries* s) const;
     chart::SeriesStyle StyleOf(const CChartSeries& s) const;
     void AppendAndScroll(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys,
                          std::size_t n, bool horizontal);
@@ -178,27 +210,32 @@ private:
     bool m_pickArmed = false;   // start mark follows the pointer / has been drawn
     bool m_startFixed = false;  // end mark follows the pointer
     bool m_endFixed = false;
-    bool m_tracking = true;     // marks follow the pointer
     bool m_haveStartPixel = false, m_haveEndPixel = false, m_haveStartOffset = false;
     int m_startPixel = 0, m_endPixel = 0;
     double m_startOffset = 0;
-    bool m_havePointer = false;
+    bool m_havePointer = false;  // the label box is shown beside the pointer
     QPoint m_pointer;
     QPointer<QObject> m_pickOwner;
     PickHandler m_pickHandler;
 
-    // Drawing. The back buffer holds the last full paint plus whatever incremental appends drew onto it;
-    // a paint event that only covers those appends shows it as it is.
+    // Drawing. The back buffer holds the last paint plus whatever incremental appends drew onto it; the
+    // records say what it shows of each series of the list, and m_pickShown of the pick.
     QImage m_buffer;
-    bool m_needRender = true;
-    QRegion m_appendRegion;
+    bool m_needRender = true;     // the buffer must be painted whole before it is shown
+    bool m_redrawPending = false; // Redraw() was asked for and the picture not yet brought up to date
+    bool m_resolveQueued = false;
+    bool m_shownValid = false;    // records, mapping and pick describe the buffer
     chart::Mapping m_lastMapping;
     chart::PlotRect m_lastPlot;
+    std::vector<std::unique_ptr<SeriesRecord>> m_records;  // in list order
+    PickShown m_pickShown;
     bool m_caching = true;
     QImage m_static;
     StaticKey m_staticKey;
     bool m_staticValid = false;
-    std::unordered_map<const CChartSeries*, std::unique_ptr<SeriesCache>> m_cache;
+    StaticKey m_renderedKey;  // the background of the last whole paint
+    bool m_renderedKeyValid = false;
+    int m_backgroundMoves = 0;  // whole paints in a row whose background differed from the one before
     std::vector<chart::PixelPoint> m_scratch;
     QHash<int, QImage> m_titleImages;
 };

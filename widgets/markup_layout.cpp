@@ -155,11 +155,11 @@ CellLayout LayoutGridCell(std::u16string_view markup, const FontState& cellFont,
         return e;
     };
 
-    for (MarkupCommand& command : ScanMarkup(markup)) {
+    for (MarkupCommand& command : ScanMarkup(markup, Keywords::HeaderCell)) {
         switch (command.kind) {
         case CommandKind::Font:
         case CommandKind::Bitmap:
-            break;  // text boxes only; a cell keeps its own font and shows no pictures
+            break;  // not keywords in a cell: the scan never gives them
         case CommandKind::Text:
             r.left += placeAligned(std::move(command.argument), textFont).width;
             break;

@@ -6,7 +6,8 @@
 // picture the pen also moves down by a quarter of the picture's height. Font commands change the box's
 // font state, which persists from one layout to the next.
 // Header cell: the label is centred by a plain "measure text" of the same extent; text runs are aligned in
-// what is left of the label rectangle, math runs start at its left edge.
+// what is left of the label rectangle, math runs start at its left edge. A cell knows no font or picture
+// commands: the scan ends at one, with the rest of the markup as plain text.
 
 #include "markup_scan.h"
 

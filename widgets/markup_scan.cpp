@@ -12,20 +12,22 @@ bool IsCSpace(char16_t c)
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-CommandKind KindOf(std::u16string_view keyword, bool& known)
+CommandKind KindOf(std::u16string_view keyword, Keywords keywords, bool& known)
 {
     known = true;
-    if (keyword == u"font") return CommandKind::Font;
     if (keyword == u"text") return CommandKind::Text;
     if (keyword == u"math") return CommandKind::Math;
-    if (keyword == u"bmp") return CommandKind::Bitmap;
+    if (keywords == Keywords::TextBox) {
+        if (keyword == u"font") return CommandKind::Font;
+        if (keyword == u"bmp") return CommandKind::Bitmap;
+    }
     known = false;
     return CommandKind::Plain;
 }
 
 }  // namespace
 
-std::vector<MarkupCommand> ScanMarkup(std::u16string_view markup)
+std::vector<MarkupCommand> ScanMarkup(std::u16string_view markup, Keywords keywords)
 {
     std::vector<MarkupCommand> out;
     std::u16string_view rest = markup;
@@ -49,7 +51,7 @@ std::vector<MarkupCommand> ScanMarkup(std::u16string_view markup)
             return out;
         }
         bool known = false;
-        const CommandKind kind = KindOf(keyword, known);
+        const CommandKind kind = KindOf(keyword, keywords, known);
         if (!known) {
             out.push_back({CommandKind::Plain, std::u16string(rest)});
             return out;

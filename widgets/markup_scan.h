@@ -10,6 +10,7 @@
 //  - malformed markup ends the scan with a plain run: a backslash without a later "{" gives the text after
 //    the backslash, a "{" without a later "}" the text after the "{", and an unknown keyword its argument,
 //    the "}" and everything after it.
+//  - a table header cell knows only "text" and "math": there "font" and "bmp" are unknown keywords.
 
 #include <cstdint>
 #include <string>
@@ -26,9 +27,12 @@ struct MarkupCommand {
     bool operator==(const MarkupCommand&) const = default;
 };
 
+// Which keywords a renderer knows.
+enum class Keywords { TextBox, HeaderCell };
+
 // The commands of a markup string in order. Always ends with at most one Plain command, and nothing
 // follows a Plain command.
-std::vector<MarkupCommand> ScanMarkup(std::u16string_view markup);
+std::vector<MarkupCommand> ScanMarkup(std::u16string_view markup, Keywords keywords = Keywords::TextBox);
 
 // Character-set hints carried with a face name.
 inline constexpr int kWesternCharSet = 0;

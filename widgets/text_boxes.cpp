@@ -9,6 +9,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cstring>
+
 namespace zelkor::widgets {
 namespace {
 
@@ -54,6 +57,14 @@ void CZelTextBox::SetCurrentFont(const markup::FontState& state)
     charSet = state.charSet;
 }
 
+void CZelTextBox::SetText(const QString& newText)
+{
+    if (text == newText)
+        return;
+    text = newText;
+    ShowNewText();
+}
+
 bool CZelTextBox::event(QEvent* e)
 {
     if (e->type() == CZelMessageEvent::Type()) {
@@ -97,37 +108,132 @@ CZelFormattedTextBox::CZelFormattedTextBox(QWidget* parent) : CZelTextBox(parent
 
 markup::BoxLayout CZelFormattedTextBox::LayoutText()
 {
-    CQtRunMetrics metrics;
-    markup::FontState state = CurrentFont();
-    markup::BoxLayout layout = markup::LayoutTextBox(ToU16(text), state, origin.x(), origin.y(), metrics);
-    SetCurrentFont(state);
-    return layout;
+    const LayoutKey key{text, CurrentFont(), origin};
+    if (!layoutValid_ || !(key == layoutKey_)) {
+        CQtRunMetrics metrics;
+        markup::FontState state = key.font;
+        layout_ = markup::LayoutTextBox(ToU16(text), state, origin.x(), origin.y(), metrics);
+        fontAfter_ = state;
+        layoutKey_ = key;
+        layoutValid_ = true;
+    }
+    SetCurrentFont(fontAfter_);
+    return layout_;
+}
+
+bool CZelFormattedTextBox::PictureKey::SameButFont(const PictureKey& o) const
+{
+    return layout.text == o.layout.text && layout.origin == o.layout.origin && size == o.size && border == o.border &&
+           borderColor == o.borderColor && backgroundColor == o.backgroundColor && textColor == o.textColor &&
+           textAlign == o.textAlign && opaqueBackground == o.opaqueBackground;
+}
+
+CZelFormattedTextBox::PictureKey CZelFormattedTextBox::KeyNow() const
+{
+    return {{text, CurrentFont(), origin}, size(), border, borderColor, backgroundColor,
+            textColor, textAlign, opaqueBackground};
+}
+
+const CZelFormattedTextBox::Picture& CZelFormattedTextBox::PictureNow()
+{
+    const PictureKey key = KeyNow();
+    const auto hit = std::find_if(pictures_.begin(), pictures_.end(), [&](const Picture& p) { return p.key == key; });
+    if (hit != pictures_.end()) {
+        std::rotate(pictures_.begin(), hit, hit + 1);
+        SetCurrentFont(pictures_.front().fontAfter);  // as laying the markup out again would leave it
+        return pictures_.front();
+    }
+    // Opaque colours need no alpha channel, which makes showing the picture a plain copy.
+    const bool opaque = backgroundColor.alpha() == 255 && (!border || borderColor.alpha() == 255);
+    Picture picture;
+    picture.key = key;
+    picture.image = QImage(size(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    picture.image.fill(Qt::transparent);
+    QPainter painter(&picture.image);
+    if (border) {
+        painter.setPen(QPen(borderColor, 1));
+        painter.setBrush(backgroundColor);
+        painter.drawRect(0, 0, width() - 1, height() - 1);
+    } else {
+        painter.fillRect(picture.image.rect(), backgroundColor);
+    }
+    const markup::BoxLayout layout = LayoutText();
+    RunPaintStyle style;
+    style.textColor = textColor;
+    style.opaque = opaqueBackground;
+    style.backgroundColor = backgroundColor;
+    style.anchor = textAlign;
+    PaintRuns(painter, layout.runs, style);
+    painter.end();
+    picture.fontAfter = CurrentFont();
+    if (pictures_.size() >= kPictures)
+        pictures_.pop_back();
+    pictures_.insert(pictures_.begin(), std::move(picture));
+    return pictures_.front();
+}
+
+namespace {
+
+// The smallest rectangle outside which two pictures of the same size and format agree.
+QRect ChangedRect(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.format() != b.format() || a.depth() != 32)
+        return b.rect();
+    int top = -1, bottom = -1, left = a.width(), right = -1;
+    const auto rowBytes = static_cast<std::size_t>(a.width()) * 4;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* pa = reinterpret_cast<const std::uint32_t*>(a.constScanLine(y));
+        const auto* pb = reinterpret_cast<const std::uint32_t*>(b.constScanLine(y));
+        if (std::memcmp(pa, pb, rowBytes) == 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        int l = 0;
+        while (pa[l] == pb[l])
+            ++l;
+        int r = a.width() - 1;
+        while (pa[r] == pb[r])
+            --r;
+        left = std::min(left, l);
+        right = std::max(right, r);
+    }
+    if (top < 0)
+        return {};
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+}  // namespace
+
+void CZelFormattedTextBox::ShowNewText()
+{
+    if (!isVisible() || shown_.isNull() || shown_.size() != size() || width() <= 0 || height() <= 0) {
+        pending_ = false;
+        update();
+        return;
+    }
+    // Drawn now, so that only what differs from the picture on the screen is repainted.
+    pendingKey_ = KeyNow();
+    pendingImage_ = PictureNow().image;
+    pending_ = true;
+    const QRect changed = ChangedRect(shown_, pendingImage_);
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 void CZelFormattedTextBox::paintEvent(QPaintEvent*)
 {
     if (width() <= 0 || height() <= 0)
         return;
-    // Drawn off-screen first so that a repaint never flickers.
-    QImage buffer(size(), QImage::Format_ARGB32_Premultiplied);
-    {
-        QPainter painter(&buffer);
-        if (border) {
-            painter.setPen(QPen(borderColor, 1));
-            painter.setBrush(backgroundColor);
-            painter.drawRect(0, 0, width() - 1, height() - 1);
-        } else {
-            painter.fillRect(buffer.rect(), backgroundColor);
-        }
-        const markup::BoxLayout layout = LayoutText();
-        RunPaintStyle style;
-        style.textColor = textColor;
-        style.opaque = opaqueBackground;
-        style.backgroundColor = backgroundColor;
-        style.anchor = textAlign;
-        PaintRuns(painter, layout.runs, style);
-    }
-    QPainter(this).drawImage(0, 0, buffer);
+    // Drawn off-screen first so that a repaint never flickers. A picture SetText drew for the text
+    // shown now is used as it is: its layout has already moved the font state on.
+    if (pending_ && pendingKey_.SameButFont(KeyNow()) && pendingImage_.size() == size())
+        shown_ = pendingImage_;
+    else
+        shown_ = PictureNow().image;
+    pending_ = false;
+    pendingImage_ = QImage();
+    QPainter(this).drawImage(0, 0, shown_);
 }
 
 // --- CEasyEdit ---------------------------------------------------------------------------------------

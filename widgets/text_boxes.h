@@ -13,6 +13,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <vector>
+
 namespace zelkor::widgets {
 
 // A borderless child window with a text and the font and colours to draw it with. Forwards the
@@ -40,6 +42,9 @@ public:
 
     markup::FontState CurrentFont() const;
     void SetCurrentFont(const markup::FontState& state);
+    // Assigns the text and shows it. The same text again repaints nothing; a formatted box repaints
+    // only the pixels the new text changes (a live readout whose last digit changed repaints that digit).
+    void SetText(const QString& newText);
 
 signals:
     void valueChanged();
@@ -48,6 +53,8 @@ protected:
     bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
+    // Shows text after SetText changed it.
+    virtual void ShowNewText() { update(); }
 };
 
 // The box that renders the markup in text, from origin. The font commands of the markup change the
@@ -61,11 +68,54 @@ public:
     QColor borderColor{128, 128, 128};
     QPoint origin{0, 0};  // start of the first run
 
-    // Lays the markup out as the next paint would, font state changes included.
+    // Lays the markup out as the next paint would, font state changes included. The same text from
+    // the same font state and origin is not measured again.
     markup::BoxLayout LayoutText();
 
 protected:
     void paintEvent(QPaintEvent* e) override;
+    void ShowNewText() override;
+
+private:
+    struct LayoutKey {
+        QString text;
+        markup::FontState font;
+        QPoint origin;
+        bool operator==(const LayoutKey&) const = default;
+    };
+    struct PictureKey {
+        LayoutKey layout;  // its font: the state the layout starts from
+        QSize size;
+        bool border = false;
+        QColor borderColor, backgroundColor, textColor;
+        Qt::Alignment textAlign;
+        bool opaqueBackground = false;
+        bool operator==(const PictureKey&) const = default;
+        bool SameButFont(const PictureKey& o) const;
+    };
+    struct Picture {
+        PictureKey key;
+        markup::FontState fontAfter;  // the font state its layout left
+        QImage image;
+    };
+    PictureKey KeyNow() const;
+    // The picture of the box as it is now, from the pictures kept or drawn; leaves the font state as
+    // the layout does.
+    const Picture& PictureNow();
+
+    bool layoutValid_ = false;
+    LayoutKey layoutKey_;
+    markup::BoxLayout layout_;
+    markup::FontState fontAfter_;  // the font state the layout leaves
+    // The pictures of the last few texts shown, most recent first: a live readout that goes back and
+    // forth between a handful of values (a position at rest, with its noise) is drawn once per value.
+    static constexpr std::size_t kPictures = 32;
+    std::vector<Picture> pictures_;
+    QImage shown_;  // what the screen shows
+    // A picture drawn by SetText for the text it set, shown by the next paint.
+    bool pending_ = false;
+    PictureKey pendingKey_;
+    QImage pendingImage_;
 };
 
 // A one-line edit for a typed value, bound to a buddy window: every change of its text sends the

@@ -80,7 +80,9 @@ SampleRange SelectRange(std::span<const double> x, double a, double b, SampleRan
     const double high = std::max(a, b);
     // Scanning against the motion, the sample found for the nearer value closes the range and the one
     // for the farther value opens it.
-    const bool towardsSmaller = x[1] > x[2];
+    // The way the ball went, from the whole path: its first samples are usually taken while it is still
+    // held, where the sensor's noise alone orders them.
+    const bool towardsSmaller = x[static_cast<std::size_t>(n - 1)] < x[0];
     int& nearSide = towardsSmaller ? previous.end : previous.first;
     int& farSide = towardsSmaller ? previous.first : previous.end;
     bool nearFound = false;

@@ -14,7 +14,7 @@ struct SampleRange {
 };
 
 // The range for a pick between path positions a and b (either order) over the recorded x. With the ball
-// moving towards smaller x (x[1] > x[2]) the scan runs from the last sample down to index 1, else from
+// moving towards smaller x (the last x below the first) the scan runs from the last sample down to index 1, else from
 // index 0 up: the first sample with x >= the smaller value gives the first index, the first with x >= the
 // larger value the end index, and the scan stops there. An index not found keeps its previous value;
 // the two are exchanged when the end lies before the first. Fewer than three samples keep the range.
