@@ -79,21 +79,17 @@ CTrackExperiment::~CTrackExperiment()
 
 void CTrackExperiment::RefreshView()
 {
-    while (m_sampleQueue.Size() > 0) {
-        const auto sample = m_sampleQueue.Front();
-        m_sampleQueue.PopFront();
-        if (!sample)
-            break;
-        const double x = sample->x - x0_;
-        const double y = sample->y - y0_;
+    TakeQueuedSamples([this](const _DataPck& sample) {
+        const double x = sample.x - x0_;
+        const double y = sample.y - y0_;
         // These windows take every position as it comes, so one that is no number would end up in the
         // series, or through a zero setting in every later position.
         if (!std::isfinite(x) || !std::isfinite(y))
-            continue;
+            return;
         x_ = x;
         y_ = y;
         OnSample();
-    }
+    });
     if (repaintPending_) {
         repaintPending_ = false;
         RefreshChart();
