@@ -8,7 +8,12 @@
 //                                  build (indices with only the bare frame are left out), shown at
 //                                  1366 x 768: live on the demo sensor, recording on it, and live with no
 //                                  sensor attached. --paints adds the paint events per second of every
-//                                  widget that painted; --only measures one of the three (for a profiler).
+//                                  widget that painted; --only measures one of the three (for a profiler),
+//                                  or "lesson": the robot-trace window recording on, after a lesson's points.
+//   BM_RobotNewPointAfterALesson   the robot-trace window at 1366 x 768 after a 30-minute recording,
+//                                  unpaced (90,000 points at 50 Hz): one more report from the demo robot,
+//                                  the window's refresh and the paint event that shows it;
+//   BM_RobotFullRepaintAfterALesson  its whole chart painted again (a resize, an uncovered window).
 //
 // Without QT_QPA_PLATFORM the windows run on the offscreen platform with one 1366 x 768 screen, so a
 // maximised window has that size; on another platform a window of another size is resized to it.
@@ -17,10 +22,12 @@
 #include "device/demo_sensor.h"
 #include "device/sensor_platform.h"
 #include "device/sensor_protocol.h"
+#include "experiments/robot_trace.h"
 #include "host/experiment_table.h"
 #include "host/experiment_windows.h"
 #include "widgets/app_setup.h"
 #include "widgets/control_ids.h"
+#include "widgets/data_chart_panel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -30,14 +37,18 @@
 #include <QPaintEvent>
 #include <QTemporaryFile>
 #include <QTimer>
+#include <QWindow>
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 
 using namespace zelkor;
 
@@ -158,13 +169,16 @@ Measured MeasureCpu(int seconds)
 // CPU share while recordings run, over the next `seconds` of wall time. The pupil starts a recording
 // when the record button is enabled again and the apparatus has had time to come back to its start
 // (6 s after the previous one); a recording runs while the record button stays disabled (the window
-// stops it by its own rule, or it runs to the end).
+// stops it by its own rule, or it runs to the end). Where the button stays enabled while recording
+// (the track windows' "记录数据"), a recording runs until the window stops acquiring.
 Measured MeasureRecordings(QWidget* window, int seconds)
 {
     constexpr qint64 kPupilPace = 6000;
     Measured m;
     QAbstractButton* button = nullptr;
+    const auto* experiment = qobject_cast<const acquisition::CDlgTdExpBase*>(window);
     bool running = false;
+    bool disabledSince = false;  // the button went disabled during the running recording
     double cpuAt = 0, cpuSum = 0;
     qint64 wallAt = 0, wallSum = 0, lastClick = -kPupilPace;
     QElapsedTimer wall;
@@ -184,13 +198,15 @@ Measured MeasureRecordings(QWidget* window, int seconds)
         if (!button)
             return;
         const bool enabled = button->isEnabled();
-        if (running && enabled)
+        disabledSince = disabledSince || !enabled;
+        if (running && ((enabled && disabledSince) || (experiment && !experiment->RefreshRunning())))
             close();
         if (!running && enabled && wall.elapsed() - lastClick >= kPupilPace) {
             cpuAt = ProcessCpuSeconds();
             wallAt = wall.elapsed();
             lastClick = wallAt;
             running = true;
+            disabledSince = false;
             ++m.recordings;
             button->click();
         }
@@ -256,6 +272,118 @@ void MeasureWindow(const host::ExperimentEntry& entry, std::shared_ptr<device::U
     RunEventLoopFor(200);
 }
 
+// --- the robot trace at the end of a lesson ---------------------------------------------------------
+
+constexpr double kLesson = 30.0 * 60.0;  // s
+constexpr int kIdRecordData = 244;
+
+// The robot-trace window on a demo sensor, at 1366 x 768, acquiring, zeroed and recording; its chart's
+// paint events counted, so that the figures show the paint really happened.
+struct RobotWindow {
+    device::DemoRig rig;
+    std::unique_ptr<experiments::CDlgTdRobotTrace> window;
+    PaintCounter chartPaints;
+
+    explicit RobotWindow(device::DemoPacing pacing) : rig(device::MakeDemoPlatformForTests(6, pacing))
+    {
+        if (pacing == device::DemoPacing::Unpaced)
+            rig.sensor->PauseClock();
+        window = acquisition::MakeExperimentWindow<experiments::CDlgTdRobotTrace>(nullptr, rig.platform);
+        window->setWindowState(Qt::WindowNoState);
+        window->resize(kScreen);
+        window->show();
+        for (int i = 0; i < 200 && !(window->windowHandle() && window->windowHandle()->isExposed()); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!window->windowHandle() || !window->windowHandle()->isExposed())
+            qFatal("bench_engine: the robot-trace window was never exposed");
+        window->Chart()->installEventFilter(&chartPaints);
+        Click(acquisition::kIdStart);
+        if (pacing == device::DemoPacing::Unpaced)
+            Run(1.0);
+        else
+            RunEventLoopFor(1000);
+        Click(kIdZeroPoint);
+        Click(kIdRecordData);
+    }
+    void Click(int id)
+    {
+        if (auto* button = widgets::FindControl<QAbstractButton>(window.get(), id))
+            button->click();
+    }
+    // Unpaced: the sensor measures `seconds` more and the window shows all of it.
+    void Run(double seconds)
+    {
+        rig.sensor->RunFor(seconds);
+        while (!(rig.sensor->WaitingAtLimit() && window->m_sampleQueue.Size() == 0))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents();
+    }
+    size_t Points() const { return window->Series(1).x.size(); }
+    long Paints() const { return chartPaints.counts.empty() ? 0 : chartPaints.counts.begin()->second; }
+};
+
+RobotWindow& AfterALesson()
+{
+    static RobotWindow* lesson = [] {
+        auto* w = new RobotWindow(device::DemoPacing::Unpaced);
+        for (double t = 0.0; t < kLesson; t += 10.0)
+            w->Run(10.0);
+        return w;
+    }();
+    return *lesson;
+}
+
+void BM_RobotNewPointAfterALesson(benchmark::State& state)
+{
+    RobotWindow& w = AfterALesson();
+    const size_t before = w.Points();
+    const long paintsBefore = w.Paints();
+    for (auto _ : state) {
+        state.PauseTiming();
+        w.rig.sensor->RunFor(0.02);
+        while (w.window->m_sampleQueue.Size() == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        state.ResumeTiming();
+        w.window->RefreshView();
+        QCoreApplication::processEvents();
+    }
+    state.counters["points"] = static_cast<double>(w.Points());
+    state.counters["added"] = static_cast<double>(w.Points() - before);
+    state.counters["paints"] = static_cast<double>(w.Paints() - paintsBefore);
+}
+BENCHMARK(BM_RobotNewPointAfterALesson)->Unit(benchmark::kMillisecond)->Iterations(3000);
+
+void BM_RobotFullRepaintAfterALesson(benchmark::State& state)
+{
+    RobotWindow& w = AfterALesson();
+    for (auto _ : state) {
+        w.window->Chart()->Redraw();
+        w.window->Chart()->repaint();
+    }
+    state.counters["points"] = static_cast<double>(w.Points());
+}
+BENCHMARK(BM_RobotFullRepaintAfterALesson)->Unit(benchmark::kMillisecond);
+
+// The robot recording live from the real-time demo sensor, after the rest of a lesson's points were
+// handed to the window as the worker would queue them.
+void MeasureRobotLesson(int seconds, PaintCounter* paints)
+{
+    RobotWindow w(device::DemoPacing::RealTime);
+    const auto lesson = static_cast<size_t>(kLesson * 50.0);
+    for (size_t i = w.Points(); i < lesson; ++i) {
+        const double a = 2.0 * device::demo::kPi * static_cast<double>(i) / 1000.0;
+        acquisition::DataPck s;
+        s.x = w.window->X0() + 0.3 - 0.3 * std::cos(a);
+        s.y = w.window->Y0() + 0.2 * std::sin(a);
+        w.window->m_sampleQueue.Push(s);
+    }
+    RunEventLoopFor(500);
+    if (paints)
+        paints->counts.clear();
+    const Measured m = MeasureCpu(seconds);
+    Report(*host::FindExperiment(6), "recording, 90,000 points", m, w.window->size(), paints, m.seconds);
+}
+
 bool HasOwnWindow(int index)
 {
     std::unique_ptr<QDialog> dialog = host::BuildExperimentDialog(index);
@@ -284,6 +412,8 @@ int RunCpuMeasurements(int seconds, bool showPaints, const std::string& only)
             MeasureWindow(entry, device::MakeLibusbPlatform({device::UsbId{0x1d6b, 0xfff0}}),
                           "no sensor attached", Run::Live, seconds, paints);
     }
+    if (only.empty() || only == "lesson")
+        MeasureRobotLesson(seconds, paints);
     if (windows == 0)
         std::printf("no experiment window to measure\n");
     return 0;

@@ -307,13 +307,15 @@ std::unique_ptr<DemoScenario> Composition()
     using namespace composition;
     const DemoPoint start{kStartX, kStartY};
     DemoScenario::Setup s{"composition of motions", DemoFrame::Turned, start, kTiltDegrees, {}, {}};
+    // Released the moment the recording starts, so that it holds the whole motion; at its end it stays
+    // until the recording stops (a stop during the motion counts too).
     s.phases = {
-        Rest("held", StayAt(start), {WhileRecording(kHelperReaction, "moving")}),
+        Rest("held", StayAt(start), {WhileRecording(0.0, "moving")}),
         Move("moving", kRunTime, "at the end",
              [start](double tau, DemoPoint) {
                  return DemoPoint{start.x + kSpeedX * tau, start.y + 0.5 * kAccelerationY * tau * tau};
              }),
-        Rest("at the end", StayPut(), {WhileNotRecording(kCarryDelay, "carried back")}),
+        Run("at the end", StayPut(), {OnCue(kStops, kCarryDelay, "carried back")}),
         Move("carried back", kCarry, "held", CarryTo(start, kCarry)),
     };
     AddHelper(s, "held", CarryTo(start, kHelperCarry), "放回起点");
@@ -417,7 +419,8 @@ std::unique_ptr<DemoScenario> SphericalTrack()
     const double dropTime = (-endSpeed + std::sqrt(endSpeed * endSpeed + 2.0 * kGravity * kCatchDrop)) / kGravity;
     DemoScenario::Setup s{"spherical track", DemoFrame::Turned, top, kTiltDegrees, {}, {}};
     s.phases = {
-        Rest("held at the top", StayAt(top), {WhileRecording(kHelperReaction, "in the groove")}),
+        // Pushed the moment the recording starts: no points piled up at the top.
+        Rest("held at the top", StayAt(top), {WhileRecording(0.0, "in the groove")}),
         Move("in the groove", grooveTime, "dropping",
              [groove, top](double tau, DemoPoint) {
                  const double phi = std::min(groove->At(tau).first, 0.5 * kPi);
@@ -483,7 +486,8 @@ std::unique_ptr<DemoScenario> CentrifugalTrack()
     const double runTime = run->TimeToReach(track.Length(), 20.0);
     DemoScenario::Setup s{"centrifugal track", DemoFrame::Turned, start, kTiltDegrees, {}, {}};
     s.phases = {
-        Rest("held at the start", StayAt(start), {WhileRecording(kHelperReaction, "running")}),
+        // Let go the moment the recording starts, so the first red points run down the quarter-pipe.
+        Rest("held at the start", StayAt(start), {WhileRecording(0.0, "running")}),
         Move("running", runTime, "at the end stop",
              [run, track](double tau, DemoPoint) { return track.At(run->At(tau).first); }),
         Rest("at the end stop", StayAt(track.At(track.Length())), {WhileNotRecording(kCarryDelay, "carried back")}),
@@ -499,7 +503,8 @@ std::unique_ptr<DemoScenario> RobotTrace()
     const DemoPoint park{kCentreX - kHalfWidth, kCentreY};
     DemoScenario::Setup s{"robot trace", DemoFrame::Turned, park, kTiltDegrees, {}, {}};
     s.phases = {
-        Rest("parked", StayAt(park), {WhileRecording(kHelperReaction, "driving")}),
+        // Sets off the moment the recording starts, and drives until the pupil stops.
+        Rest("parked", StayAt(park), {WhileRecording(0.0, "driving")}),
         Run("driving",
             [](double tau, DemoPoint) {
                 const double a = 2.0 * kPi * tau / kLapTime;

@@ -1,11 +1,15 @@
 #include "experiment_windows.h"
 
+#include "experiments/ball_orbit.h"
 #include "experiments/calibration_tool.h"
+#include "experiments/centri_railway.h"
 #include "experiments/circular_motion.h"
+#include "experiments/com_motions.h"
 #include "experiments/free_fall.h"
 #include "experiments/galileo.h"
 #include "experiments/mechanical_energy.h"
 #include "experiments/projectile.h"
+#include "experiments/robot_trace.h"
 #include "experiments/single_pendulum.h"
 #include "widgets/picture_button.h"
 
@@ -39,6 +43,10 @@ const WindowBuilder kWindows[] = {
     {experiments::kProjectileIndex, &Build<experiments::CDlgTdAcoustics>},
     {experiments::kGalileoIndex, &Build<experiments::CDlgTdGalileo>},
     {experiments::kFreeFallIndex, &Build<experiments::CDlgTdFreelyFall>},
+    {experiments::kComMotionsIndex, &Build<experiments::CDlgTdComMotions>},
+    {experiments::kBallOrbitIndex, &Build<experiments::CDlgTdBallOrbit>},
+    {experiments::kCentriRailwayIndex, &Build<experiments::CDlgTdCentriRailway>},
+    {experiments::kRobotTraceIndex, &Build<experiments::CDlgTdRobotTrace>},
     {experiments::kMechanicalEnergyIndex, &Build<experiments::CDlgTdMechanical>},
     {experiments::kCalibrationToolIndex, &Build<experiments::CDlgTdCalibration>},
     {experiments::kSinglePendulumIndex, &Build<experiments::CDlgTdSinglePendulum>},

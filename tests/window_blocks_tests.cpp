@@ -1,5 +1,6 @@
 // The shared window blocks driven as a pupil drives them: the release-only slider with the mouse, the
 // keyboard and the wheel; the list box by clicks, keys and by the program; the stacked group frames.
+#include "tests/support/slider_handle.h"
 #include "widgets/list_box.h"
 #include "widgets/release_slider.h"
 #include "widgets/window_blocks.h"
