@@ -2,7 +2,7 @@
 //
 //   bench_engine                   Google Benchmark: time from a report's arrival to its sample in the
 //                                  sample queue (read, decode, validate, thin, solve, push).
-//   bench_engine --cpu SECONDS [--paints] [--only live|recording|nosensor]
+//   bench_engine --cpu SECONDS [--paints] [--only live|recording|nosensor|lesson]
 //                                  CPU use of the whole process (both threads, the demo sensor included)
 //                                  over SECONDS of wall time, for every experiment window the host can
 //                                  build (indices with only the bare frame are left out), shown at
@@ -12,7 +12,8 @@
 //                                  or "lesson": the robot-trace window recording on, after a lesson's points.
 //   BM_RobotNewPointAfterALesson   the robot-trace window at 1366 x 768 after a 30-minute recording,
 //                                  unpaced (90,000 points at 50 Hz): one more report from the demo robot,
-//                                  the window's refresh and the paint event that shows it;
+//                                  the window's refresh and the paint event that shows it (slowest_ms:
+//                                  the slowest of them);
 //   BM_RobotFullRepaintAfterALesson  its whole chart painted again (a resize, an uncovered window).
 //
 // Without QT_QPA_PLATFORM the windows run on the offscreen platform with one 1366 x 768 screen, so a
@@ -338,15 +339,20 @@ void BM_RobotNewPointAfterALesson(benchmark::State& state)
     RobotWindow& w = AfterALesson();
     const size_t before = w.Points();
     const long paintsBefore = w.Paints();
+    double slowest = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
         w.rig.sensor->RunFor(0.02);
         while (w.window->m_sampleQueue.Size() == 0)
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         state.ResumeTiming();
+        const auto at = std::chrono::steady_clock::now();
         w.window->RefreshView();
         QCoreApplication::processEvents();
+        const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - at).count();
+        slowest = std::max(slowest, took);
     }
+    state.counters["slowest_ms"] = slowest;
     state.counters["points"] = static_cast<double>(w.Points());
     state.counters["added"] = static_cast<double>(w.Points() - before);
     state.counters["paints"] = static_cast<double>(w.Paints() - paintsBefore);

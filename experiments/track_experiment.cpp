@@ -121,6 +121,10 @@ void CTrackExperiment::StopExperiment()
     slider_->setEnabled(true);
     SetEnabled({acquisition::kIdStart, kIdTrackClear}, true);
     FrameButton(acquisition::kIdStart)->setFocus();
+    // Points drawn one by one lie on top of everything drawn before them (the robot's red points over
+    // its blue line); the picture a stop leaves is the whole chart in its order.
+    if (chart_)
+        chart_->RenderNow();
 }
 
 void CTrackExperiment::ZeroSetting()
@@ -190,6 +194,8 @@ void CTrackExperiment::ShowRecorded(widgets::CChartSeries& marker, std::initiali
         changed = changed || !s->visible;
         s->visible = true;
     }
+    // Otherwise the new points are drawn by themselves: a repaint at every tick would compare every
+    // point of a long track with the picture.
     if (changed)
         RequestRepaint();
 }

@@ -287,6 +287,25 @@ TEST(TrackWindows, LiveTracksDrawNewPointsAtOnceAndNeverTurnThemRound)
     ExpectPointsDrawnAtOnceAndNeverTurnedRound<CDlgTdRobotTrace>(QColor(0, 0, 255));  // its line on top
 }
 
+// Drawn one by one, the robot's next points cover its line; once stopped, the line lies over them all.
+TEST(RobotTrace, AStopShowsTheTrackLineOverItsPoints)
+{
+    TrackPupil<CDlgTdRobotTrace> pupil;
+    CDlgTdRobotTrace& w = pupil.W();
+    w.resize(1024, 600);
+    pupil.Start();
+    pupil.Click(kRecordComposition);
+    pupil.Feed(Pos{0.3, 0.3});
+    w.Chart()->RenderNow();
+    for (int i = 1; i <= 20; ++i)
+        pupil.Feed(Pos{0.3 + 0.002 * i, 0.3 + 0.001 * i});  // a tick each, as the robot's points come
+    const QImage drawnOneByOne = w.Chart()->BackBuffer().copy();
+    pupil.Click(kStop);
+    const QImage stopped = w.Chart()->BackBuffer().copy();
+    EXPECT_NE(stopped, drawnOneByOne);
+    EXPECT_EQ(stopped, w.Chart()->RenderNow());
+}
+
 // --- the spherical track ------------------------------------------------------------------------------
 
 TEST(BallOrbit, TheRecordingAreaAndItsEnd)
