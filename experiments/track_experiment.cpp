@@ -121,10 +121,6 @@ void CTrackExperiment::StopExperiment()
     slider_->setEnabled(true);
     SetEnabled({acquisition::kIdStart, kIdTrackClear}, true);
     FrameButton(acquisition::kIdStart)->setFocus();
-    // Points drawn one by one lie on top of everything drawn before them (the robot's red points over
-    // its blue line); the picture a stop leaves is the whole chart in its order.
-    if (chart_)
-        chart_->RenderNow();
 }
 
 void CTrackExperiment::ZeroSetting()

@@ -287,8 +287,9 @@ TEST(TrackWindows, LiveTracksDrawNewPointsAtOnceAndNeverTurnThemRound)
     ExpectPointsDrawnAtOnceAndNeverTurnedRound<CDlgTdRobotTrace>(QColor(0, 0, 255));  // its line on top
 }
 
-// Drawn one by one, the robot's next points cover its line; once stopped, the line lies over them all.
-TEST(RobotTrace, AStopShowsTheTrackLineOverItsPoints)
+// The robot comes back over its own track: while it records, its line lies over the later points there,
+// as a whole paint of the chart draws it, and not only once it is stopped.
+TEST(RobotTrace, TheTrackLineLiesOverLaterPointsWhileRecording)
 {
     TrackPupil<CDlgTdRobotTrace> pupil;
     CDlgTdRobotTrace& w = pupil.W();
@@ -296,14 +297,25 @@ TEST(RobotTrace, AStopShowsTheTrackLineOverItsPoints)
     pupil.Start();
     pupil.Click(kRecordComposition);
     pupil.Feed(Pos{0.3, 0.3});
-    w.Chart()->RenderNow();
-    for (int i = 1; i <= 20; ++i)
-        pupil.Feed(Pos{0.3 + 0.002 * i, 0.3 + 0.001 * i});  // a tick each, as the robot's points come
-    const QImage drawnOneByOne = w.Chart()->BackBuffer().copy();
-    pupil.Click(kStop);
-    const QImage stopped = w.Chart()->BackBuffer().copy();
-    EXPECT_NE(stopped, drawnOneByOne);
-    EXPECT_EQ(stopped, w.Chart()->RenderNow());
+    QApplication::processEvents();  // the repaint that shows the track
+    pupil.Feed(Pos{0.5, 0.3});
+    const widgets::chart::Mapping m = w.Chart()->CurrentMapping();
+    const QPoint crossing(m.Column(0.4), m.Row(0.3));
+    // Two pixels beside the line, so that only the new point's marker reaches it.
+    std::vector<double> onRow;
+    for (int k = -20000; k <= 20000; ++k)
+        if (m.Row(0.3 + k * 1e-6) == crossing.y() + 2)
+            onRow.push_back(0.3 + k * 1e-6);
+    ASSERT_FALSE(onRow.empty());
+    const double beside = onRow[onRow.size() / 2];
+    pupil.Feed(Pos{0.4, beside});  // a tick each, as the robot's points come
+    pupil.Feed(Pos{0.35, 0.2});
+    const QColor blue(0, 0, 255);
+    const QImage shown = w.Chart()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown.pixelColor(crossing), blue);
+    EXPECT_EQ(shown.pixelColor(crossing + QPoint(0, 3)), QColor(255, 0, 0));  // the marker beside the line
+    EXPECT_EQ(shown, w.Chart()->RenderNow());
+    EXPECT_TRUE(w.Recording());
 }
 
 // --- the spherical track ------------------------------------------------------------------------------

@@ -1313,9 +1313,43 @@ bool CDataChartPanel::DrawAppended(CChartSeries& s, std::size_t oldSize)
     chart::DrawSeriesPoints(target, rec->style, fresh, count, rec->end);
     const std::size_t from = had > 0 ? had - 1 : 0;
     rec->bounds = Unite(rec->bounds, chart::SeriesBounds(rec->style, rec->points.data() + from, rec->points.size() - from, plot));
-    if (!touched.Empty())
+    if (!touched.Empty()) {
+        DrawOverAppended(*rec, touched);
         update(ToQRect(touched));
+    }
     return true;
+}
+
+// A whole paint draws the series in list order, so what comes after the appended series in the list
+// (a track's line over its points, a theory arc, labels, the pick) lies over the new pixels here too.
+// A long series gets its layer for this, so that each new point costs only its own few pixels.
+void CDataChartPanel::DrawOverAppended(const SeriesRecord& appended, const PlotRect& touched)
+{
+    const QRect r = ToQRect(touched);
+    chart::PixelTarget target = TargetFor(m_buffer, touched);
+    bool later = false;
+    for (const auto& rec : m_records) {
+        if (rec.get() == &appended) {
+            DrawLabel(*rec, r);
+            later = true;
+            continue;
+        }
+        if (!later || !rec->drawn)
+            continue;
+        if (Overlap(rec->bounds, touched)) {
+            if (!rec->layered && m_caching && rec->points.size() >= kLayerThreshold)
+                rec->BuildLayer(m_lastPlot);
+            if (rec->layered) {
+                chart::CompositeOpaque(target, rec->LayerTarget(), touched);
+            } else {
+                chart::SeriesDrawState state;
+                chart::DrawSeriesPoints(target, rec->style, rec->points.data(), rec->points.size(), state);
+            }
+        }
+        DrawLabel(*rec, r);
+    }
+    if (later)
+        DrawPick(m_pickShown, m_lastPlot, r);
 }
 
 void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys,

@@ -186,6 +186,7 @@ private:
     Reconciled Reconcile(QRegion& dirty);
     void RenderRegions(const QRegion& dirty);
     bool DrawAppended(CChartSeries& s, std::size_t oldSize);
+    void DrawOverAppended(const SeriesRecord& appended, const chart::PlotRect& touched);
     SeriesRecord* RecordOf(const CChartSeries* s) const;
     chart::SeriesStyle StyleOf(const CChartSeries& s) const;
     void AppendAndScroll(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys,
