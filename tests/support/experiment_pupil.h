@@ -1,6 +1,6 @@
 #pragma once
-// Drives an experiment window as a pupil does: controls found by their ids, clicks, typed text, message
-// boxes answered. Behind the window either
+// Drives an experiment window as a pupil does, with the WindowDriver of window_pupil.h (controls found
+// by their ids, clicks, typed text), message boxes answered. Behind the window either
 // - the demo sensor on its unpaced clock, which measures only the seconds the pupil waits (a pause of
 //   30 s costs no time), with the helper asked through the "演示模式" mark; or
 // - a scripted sensor that answers identify and then sends exactly the reports a test feeds.
@@ -10,10 +10,10 @@
 #include "device/demo_sensor.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/wait_until.h"
+#include "tests/support/window_pupil.h"
 #include "tests/support/when_shown.h"
 #include "widgets/control_ids.h"
 
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
@@ -24,30 +24,6 @@
 #include <memory>
 
 namespace zelkor::testing {
-
-template <class Window>
-class WindowDriver {
-public:
-    template <typename T = QWidget>
-    T* Control(int id) const
-    {
-        T* control = widgets::FindControl<T>(window.get(), id);
-        EXPECT_NE(control, nullptr) << "control " << id;
-        return control;
-    }
-    bool Enabled(int id) const { return Control(id)->isEnabled(); }
-    void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
-    // Replaces the text of an edit field the way a person does: select all, type.
-    void Type(int id, const QString& text)
-    {
-        auto* edit = Control<QLineEdit>(id);
-        edit->selectAll();
-        edit->del();
-        QTest::keyClicks(edit, text);
-    }
-
-    std::unique_ptr<Window> window;
-};
 
 template <class Window>
 class DemoPupil : public WindowDriver<Window> {

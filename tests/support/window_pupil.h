@@ -1,6 +1,6 @@
 #pragma once
 // A pupil at an experiment window, header-only, for any window built by MakeExperimentWindow: controls
-// found by their ids, clicks, wheels and two-click picks on a chart (WindowDriver), with either
+// found by their ids, clicks, typed text, wheels and two-click picks on a chart (WindowDriver), with either
 // - a scripted sensor behind the real acquisition engine that sends exactly the reports of the positions
 //   a test moves the transmitter through (WindowPupil; identify answered with the given version numbers,
 //   by default 1.2 and 1.1, so reports carry their time field), or
@@ -16,6 +16,7 @@
 #include "widgets/text_boxes.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -56,6 +57,14 @@ public:
     QString Text(int id) const { return Control<widgets::CZelFormattedTextBox>(id)->text; }
     widgets::CDataChartPanel* Chart(int id) const { return Control<widgets::CDataChartPanel>(id); }
     void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
+    // Replaces the text of an edit field the way a person does: select all, type.
+    void Type(int id, const QString& text)
+    {
+        auto* edit = Control<QLineEdit>(id);
+        edit->selectAll();
+        edit->del();
+        QTest::keyClicks(edit, text);
+    }
 
     // The pupil clicks a chart at two data values along its pick axis (rows for horizontal marks,
     // columns for vertical ones), halfway across the other axis. A value outside the view is first
