@@ -52,7 +52,7 @@ struct Cycler {
     long Done() const { return whileStreaming + whileRecording; }
     void Replug(bool recording)
     {
-        if (Done() == 50)
+        if (Done() == 100)
             warm = ProcessFigures::Now();
         (recording ? whileRecording : whileStreaming) += 1;
         ASSERT_TRUE(zelkor::testing::Replug(sensor, Done() % kAtLengthEvery == 0)) << "the host looked for the sensor";
