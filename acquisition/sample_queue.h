@@ -29,9 +29,26 @@ public:
     void Push(const T& item)
     {
         process::auto_lock guard(&lock_);
-        if (items_.size() > kCap)
+        if (items_.size() > cap_)
             items_.pop_front();
         items_.push_back(item);
+        if (items_.size() > highWater_)
+            highWater_ = items_.size();
+    }
+
+    // The most samples the queue has held at once, for watching a long run.
+    std::size_t HighWater()
+    {
+        process::auto_lock guard(&lock_);
+        return highWater_;
+    }
+
+    // Filling the full cap takes the worker about twenty minutes; a test of what happens beyond it
+    // lowers the cap instead.
+    void SetCap(std::size_t cap)
+    {
+        process::auto_lock guard(&lock_);
+        cap_ = cap;
     }
 
     std::size_t Size()
@@ -75,6 +92,8 @@ public:
 private:
     process::critical_section lock_;
     std::deque<T> items_;
+    std::size_t cap_ = kCap;
+    std::size_t highWater_ = 0;
 };
 
 using SampleQueue = CMutexQueue<DataPck>;

@@ -55,7 +55,7 @@ public:
     Enum DevicePath(int memberIndex, std::string& path) override
     {
         path.clear();
-        if (memberIndex != 0 || !sensor_->Plugged())
+        if (memberIndex != 0 || !sensor_->LookUp())
             return Enum::NoMoreItems;
         path = kDemoDevicePath;
         return Enum::Ok;

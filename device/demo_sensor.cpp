@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace zelkor::device {
 
@@ -24,6 +25,12 @@ void PutFloatBigEndian(std::uint8_t* out, float value)
     out[1] = static_cast<std::uint8_t>(bits >> 16);
     out[2] = static_cast<std::uint8_t>(bits >> 8);
     out[3] = static_cast<std::uint8_t>(bits);
+}
+
+float GetFloatBigEndian(const std::uint8_t* in)
+{
+    return std::bit_cast<float>((std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) |
+                                (std::uint32_t{in[2]} << 8) | std::uint32_t{in[3]});
 }
 
 float GetFloatLittleEndian(const std::uint8_t* in)
@@ -91,6 +98,14 @@ bool DemoSensor::Plugged() const
     return plugged_;
 }
 
+bool DemoSensor::LookUp()
+{
+    std::lock_guard lock(mutex_);
+    if (!plugged_)
+        ++missedLookUps_;
+    return plugged_;
+}
+
 std::uint64_t DemoSensor::Generation() const
 {
     std::lock_guard lock(mutex_);
@@ -144,8 +159,12 @@ bool DemoSensor::HostRead(std::uint8_t* buffer, std::size_t length, std::size_t&
                 if (!transfer.empty())
                     std::memcpy(buffer, transfer.data(), transfer.size());
                 read = transfer.size();
-                if (isReport)
+                if (isReport) {
                     ++reportsSent_;
+                    if (keepSent_ && read >= kReportRightOffset + 4)
+                        sent_.push_back({reportsSent_, GetFloatBigEndian(&buffer[kReportLeftOffset]),
+                                         GetFloatBigEndian(&buffer[kReportRightOffset])});
+                }
                 return true;
             }
             if (pacing_ == DemoPacing::Unpaced) {
@@ -404,6 +423,26 @@ void DemoSensor::PlugIn()
     stopped_ = false;
     outgoing_.clear();
     wake_.notify_all();
+}
+
+std::uint64_t DemoSensor::MissedLookUps() const
+{
+    std::lock_guard lock(mutex_);
+    return missedLookUps_;
+}
+
+void DemoSensor::KeepSentReports(bool keep)
+{
+    std::lock_guard lock(mutex_);
+    keepSent_ = keep;
+    if (!keep)
+        sent_.clear();
+}
+
+std::vector<DemoSentReport> DemoSensor::TakeSentReports()
+{
+    std::lock_guard lock(mutex_);
+    return std::exchange(sent_, {});
 }
 
 DemoMeasurement DemoSensor::LatestMeasurement() const

@@ -86,6 +86,13 @@ struct DemoMeasurement {
     std::string phase;
 };
 
+// A report as the host received it, so that a test can follow every report to where it ends up.
+struct DemoSentReport {
+    std::uint64_t number = 0;  // ReportsSent() once it was sent: 1 for the first
+    float leftMm = 0.0f;
+    float rightMm = 0.0f;
+};
+
 enum class DemoIdentifyFault {
     WrongCode,    // byte 5 is 0x01
     Truncated,    // only the first 6 bytes
@@ -110,6 +117,8 @@ public:
 
     bool Plugged() const;
     std::uint64_t Generation() const;
+    // The platform's look-up of the device path: Plugged(), and a miss is counted.
+    bool LookUp();
 
     // What the pupil does (demo_cues.h), applied at the current scenario time. The first
     // AcquisitionStarted starts the scenario clock; until then the apparatus stands in its first pose.
@@ -139,6 +148,12 @@ public:
     double SensorTime() const;    // the sum of the intervals of every report measured so far
     double ScenarioTime() const;  // since the scenario clock started (0 before)
     std::uint64_t ReportsSent() const;
+    // Look-ups that found the sensor unplugged.
+    std::uint64_t MissedLookUps() const;
+    // While on, every report the host receives is logged; TakeSentReports hands the log over and
+    // empties it, so that a long run keeps it short.
+    void KeepSentReports(bool keep);
+    std::vector<DemoSentReport> TakeSentReports();
     DemoMeasurement LatestMeasurement() const;
     // The scenario's fixed description (name, frame, tilt, helper actions); its motion is the sensor's.
     const DemoScenario& Scenario() const { return *scenario_; }
@@ -178,6 +193,9 @@ private:
     bool plugged_ = true;
     std::uint64_t generation_ = 1;
     std::uint64_t reportsSent_ = 0;
+    std::uint64_t missedLookUps_ = 0;
+    bool keepSent_ = false;
+    std::vector<DemoSentReport> sent_;
     std::deque<Outgoing> outgoing_;
     std::vector<DemoCalibration> calibrations_;
     std::deque<std::vector<std::uint8_t>> commands_;
