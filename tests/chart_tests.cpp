@@ -578,19 +578,24 @@ TEST(ChartAppend, RollingModeMovesOnePointAndHoldsWhenScrolledBack)
     p.IncrementalAppend(s, 5.5, 0.0);
     EXPECT_EQ(s.firstDrawn, 2);
     EXPECT_EQ(p.view.xMin, 1.5);
-    EXPECT_EQ(p.HorizontalBar().pos, 11);
-    EXPECT_EQ(p.HorizontalBar().max, 18);
+    // The bar stands where the view starts, so a scroll back moves the view by what it asks.
+    EXPECT_EQ(p.HorizontalBar().pos, 3);
+    EXPECT_EQ(p.HorizontalBar().max, 10);
     // The user scrolls back two steps: later points are kept but the view stays where the user put it.
     p.HorizontalScroll(ScrollRequest::LineUp);
     p.HorizontalScroll(ScrollRequest::LineUp);
-    EXPECT_EQ(p.view.xMin, 4.5);
+    EXPECT_EQ(p.view.xMin, 0.5);
     const int first = s.firstDrawn;
     p.IncrementalAppend(s, 12.0, 0.0);
     EXPECT_EQ(s.x.size(), 11u);
     EXPECT_EQ(s.firstDrawn, first);
-    EXPECT_EQ(p.view.xMin, 4.5);
-    EXPECT_EQ(p.HorizontalBar().max, 24 + 8 - 1);  // q = 24
-    EXPECT_EQ(p.HorizontalBar().pos, 9);
+    EXPECT_EQ(p.view.xMin, 0.5);
+    EXPECT_EQ(p.HorizontalBar().max, 24 - 1);  // the live view would start a page (8) before q = 24
+    EXPECT_EQ(p.HorizontalBar().pos, 1);
+    // Scrolled to the end, the view shows the newest page, not beyond it.
+    p.HorizontalScroll(ScrollRequest::ThumbPosition, 16);
+    EXPECT_EQ(p.view.xMin, 8.0);
+    EXPECT_EQ(p.view.xMax, 12.0);
 }
 
 TEST(ChartScroll, HandlersFindTheWindowByBisection)
@@ -650,21 +655,21 @@ TEST(ChartScroll, WheelScrollsTheVerticalBarOnly)
     EXPECT_EQ(p.VerticalBar().pos, 0);
     for (int i = 0; i < 40; ++i)
         p.IncrementalAppend(s, 0.0, 0.5 * i);
-    EXPECT_EQ(p.VerticalBar().pos, 39);
-    p.WheelScroll(120);  // one line up
-    EXPECT_EQ(p.VerticalBar().pos, 38);
-    EXPECT_EQ(p.view.yMin, 19);
+    EXPECT_EQ(p.VerticalBar().pos, 35);  // the view's start, 17.5 (the newest point is at 19.5)
+    p.WheelScroll(120);  // one line up: back by one step, not a page past the newest point
+    EXPECT_EQ(p.VerticalBar().pos, 34);
+    EXPECT_EQ(p.view.yMin, 17);
     QWheelEvent ev(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, 360), Qt::NoButton, Qt::NoModifier,
                    Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(&p, &ev);
-    EXPECT_EQ(p.VerticalBar().pos, 35);
+    EXPECT_EQ(p.VerticalBar().pos, 31);
     // (Qt has no "page per notch" setting; that rule is checked in the math tests.)
     QApplication::setWheelScrollLines(6);
     p.WheelScroll(120);  // 6 * 1 / 3
-    EXPECT_EQ(p.VerticalBar().pos, 33);
+    EXPECT_EQ(p.VerticalBar().pos, 29);
     QApplication::setWheelScrollLines(3);
     p.WheelScroll(-120 * 100);  // clamped at the end
-    EXPECT_EQ(p.VerticalBar().pos, 39);
+    EXPECT_EQ(p.VerticalBar().pos, 35);
 }
 
 // x from 0 to 4 over 690 px (sx = 172.5), y from 0 to 1; points every 0.25.

@@ -167,9 +167,14 @@ TEST(PendulumWindow, TraceKeepsEveryPointAndTheWheelScrollsIt)
     p.Click(kStop);
 
     // The wheel over a button or the other chart (anywhere over the window) scrolls the trace: a notch
-    // is one step of 1/f with the usual wheel setting.
+    // is one step of 1/f with the usual wheel setting, from the view the recording left, the very first
+    // notch too (it must not jump a page on, past the newest point).
     const widgets::CChartView& view = p.Chart(kIdPendulumTrace)->view;
+    const double rolled = view.yMin;
+    EXPECT_NEAR(view.yMax, trace.y.back(), 0.03);
     p.Wheel(kIdTraceClear, true);
+    EXPECT_NEAR(view.yMin, rolled - 0.02, 0.0101);
+    EXPECT_GT(p.Chart(kIdPendulumTrace)->view.yMax, trace.y.back() - 0.05);
     const double before = view.yMin;
     p.Wheel(kIdPositionChart, true);
     EXPECT_NEAR(view.yMin, before - 0.02, 1e-9);

@@ -1364,14 +1364,19 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
     const long long p = bar.pos, g = bar.page, mx = bar.max;
     const int newPage = chart::TruncPixel(span / unit);
     const int q = chart::TruncPixel(values.back() / unit);
+    // A scroll puts the view's start at position × unit. In page mode the new view starts at the newest
+    // point (position q); in rolling mode it ends there, so its start lies a page before it. Taking q as
+    // the rolling view's position too would make the first scroll back jump a page past the data.
+    const bool rolling = scrollMode == kRollingMode;
     if (p + g < mx) {
         // The user has scrolled back: only the bar's range grows.
-        if (q != chart::kNoPixel && mx < q)
-            bar.Set(bar.min, static_cast<int>(q + g - 1), static_cast<int>(g), static_cast<int>(p));
+        const long long live = q == chart::kNoPixel ? chart::kNoPixel : (rolling ? std::max<long long>(0, q - g) : q);
+        if (q != chart::kNoPixel && mx < live + g - 1)
+            bar.Set(bar.min, static_cast<int>(live + g - 1), static_cast<int>(g), static_cast<int>(p));
         SyncBars();
         return;
     }
-    if (scrollMode == kRollingMode) {
+    if (rolling) {
         s.firstDrawn += 1;
     } else {
         s.firstDrawn += s.numberDrawn;
@@ -1387,7 +1392,10 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
         view.yMax = view.yMin + view.ySpan;
     }
     const int page = newPage == chart::kNoPixel ? 0 : newPage;
-    const int pos = q == chart::kNoPixel ? 0 : q;
+    // The view starts at a sample, nominally a whole number of steps: the nearest one, so that a time
+    // just short of it by rounding does not lose a step.
+    const int start = rolling ? chart::TruncPixel((horizontal ? view.xMin : view.yMin) / unit + 0.5) : q;
+    const int pos = start == chart::kNoPixel ? 0 : std::max(0, start);
     bar.Set(0, pos + page - 1, page, pos);
     SyncBars();
     Redraw();
