@@ -497,8 +497,16 @@ void CheckProjectile(const Samples& rec)
         EXPECT_LT(s.square.x - kEdgeX, 1.0);
         EXPECT_GT(s.square.y - kEdgeY, -0.01);
     }
-    for (const auto& s : InPhase(rec, "on the floor"))
-        EXPECT_NEAR(s.square.y - kEdgeY, kDrop, 0.015);
+    // On the floor, some 1.4 m from the sensor, single samples scatter by several millimetres across
+    // the line of sight: their mean lies at the drop, each one beyond the default drop height 0.8 m.
+    const auto floor = InPhase(rec, "on the floor");
+    double depth = 0.0;
+    for (const auto& s : floor) {
+        EXPECT_GT(s.square.y - kEdgeY, 0.8 + 0.01);
+        depth += (s.square.y - kEdgeY) / static_cast<double>(floor.size());
+    }
+    if (!floor.empty())
+        EXPECT_NEAR(depth, kDrop, 0.005);
     // Waiting for the push, the ball lies behind the edge, out of the recording area (X >= 0), so that
     // no resting rows come before the flight.
     for (const auto& s : InPhase(rec, "held at the run-up"))

@@ -44,8 +44,10 @@ double ValueAt(const widgets::CChartSeries& line, double t)
 // the window ends the recording by itself before the floor. Calibrated on the helper's point behind
 // the edge, four throws give (on average, against the demo's noise of a few millimetres a metre from
 // the sensor) vx within 2 % of the launch speed, the vy line and the label within 3 % of g, and the
-// parabola's a2 = g / (2 vx^2) within 10 %: one calibration sample leaves about 0.3 degrees, which alone
-// moves a2 by some 2.5 %, and a throw's noise another 4 %.
+// parabola's a2 = g / (2 vx^2) within 10 %. The curvature is the least certain of them: over 30 seeds
+// the mean of four throws scatters by 3.2 % (one throw by 4.5 %), most of it from the calibration,
+// one sample at each end of a 0.25 m chord, whose 0.45 degrees (one spread) mix the throw's vy into its vx; with a
+// perfect calibration the mean of four would still scatter by 2.2 %. 10 % is three of those spreads.
 class ProjectileDemo : public ::testing::TestWithParam<std::tuple<double, bool>> {};
 
 TEST_P(ProjectileDemo, ThrowsAtAPersonsPace)
@@ -111,8 +113,9 @@ INSTANTIATE_TEST_SUITE_P(Pauses, ProjectileDemo, ::testing::Combine(::testing::V
 
 // Held at the top until the recording starts, the ball rolls down to its stop. Recorded at 5 Hz the
 // distances from the top grow by a dt^2 per step (a = 5/7 g sin 12°; the slope of the steps, on average
-// over two rolls, within 3 mm); recorded at 50 Hz a parabola through s(t) gives a within 3 %. Calibrated
-// on the helper's point down the incline, the incline lies along X.
+// over three rolls, within 3 mm), and a parabola through s(t) gives a within 3 % on that average; recorded
+// at 50 Hz one roll's parabola does. Calibrated on the helper's point down the incline, the incline lies
+// along X.
 class GalileoDemo : public ::testing::TestWithParam<std::tuple<double, bool>> {};
 
 TEST_P(GalileoDemo, RollsAtAPersonsPace)
@@ -152,8 +155,14 @@ TEST_P(GalileoDemo, RollsAtAPersonsPace)
                 s.y.push_back(distance);
             }
         }
-        EXPECT_GT(s.y.back(), 0.5);
-        EXPECT_LE(s.y.back(), CDlgTdGalileo::kDistanceLimit);
+        // Recorded down to the limit: the next step (one a dt^2 longer than the last) would pass it.
+        const size_t n = s.y.size();
+        const double dt = 1.0 / hz;
+        EXPECT_GE(n, 3u);
+        if (n >= 3) {
+            EXPECT_GT(2 * s.y[n - 1] - s.y[n - 2] + kAcceleration * dt * dt, CDlgTdGalileo::kDistanceLimit - 0.01);
+            EXPECT_LE(s.y.back(), CDlgTdGalileo::kDistanceLimit);
+        }
         // Square to the sensor the incline rises at its angle plus the mount's tilt; calibrated on it
         // the ball rolls along X.
         EXPECT_NEAR(std::atan(xy / xx) / kDegree, calibrate ? 0.0 : kAngleDegrees, calibrate ? 2.0 : kTiltDegrees + 2.0);
@@ -161,9 +170,12 @@ TEST_P(GalileoDemo, RollsAtAPersonsPace)
         pupil.Wait(pause);
         return s;
     };
+    // A roll at 5 Hz gives four or five points: one parabola through them scatters by about 1.5 % (one
+    // roll in sixty beyond 3 %); the mean of three rolls, as a class would take it, by about 0.5 %.
     constexpr double kStep = 0.2;
-    double growth = 0.0;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    constexpr int kRolls = 3;
+    double growth = 0.0, fitted = 0.0;
+    for (int attempt = 0; attempt < kRolls; ++attempt) {
         const numerics::Curve s = roll(5);
         ASSERT_GE(s.y.size(), 4u);
         std::vector<double> k, step;
@@ -171,9 +183,11 @@ TEST_P(GalileoDemo, RollsAtAPersonsPace)
             k.push_back(static_cast<double>(i));
             step.push_back(s.y[i] - s.y[i - 1]);
         }
-        growth += numerics::FitLine(k, step).value().k / 2;
+        growth += numerics::FitLine(k, step).value().k / kRolls;
+        fitted += 2 * numerics::FitParabola(s.x, s.y).value().a2 / kRolls;
     }
     EXPECT_NEAR(growth, kAcceleration * kStep * kStep, 0.003);
+    EXPECT_NEAR(fitted, kAcceleration, 0.03 * kAcceleration);
     const numerics::Curve s = roll(50);
     ASSERT_GE(s.y.size(), 30u);
     EXPECT_NEAR(2 * numerics::FitParabola(s.x, s.y).value().a2, kAcceleration, 0.03 * kAcceleration);
