@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
+#include <utility>
 
 namespace zelkor::acquisition {
 
@@ -25,14 +27,23 @@ class CMutexQueue {
 public:
     static constexpr std::size_t kCap = 1024000;
 
-    // Beyond the cap the oldest sample gives way, so the count exceeds the cap by one at most.
+    // Beyond the cap the oldest sample gives way, so the count exceeds the cap by one at most. The push
+    // hook runs after the lock is released, on the pushing thread.
     void Push(const T& item)
     {
-        process::auto_lock guard(&lock_);
-        if (items_.size() > kCap)
-            items_.pop_front();
-        items_.push_back(item);
+        {
+            process::auto_lock guard(&lock_);
+            if (items_.size() > kCap)
+                items_.pop_front();
+            items_.push_back(item);
+        }
+        if (pushHook_)
+            pushHook_();
     }
+
+    // Called after every push (so a reader can sleep until there is something to read). Set it before
+    // any other thread uses the queue.
+    void SetPushHook(std::function<void()> hook) { pushHook_ = std::move(hook); }
 
     std::size_t Size()
     {
@@ -75,6 +86,7 @@ public:
 private:
     process::critical_section lock_;
     std::deque<T> items_;
+    std::function<void()> pushHook_;
 };
 
 using SampleQueue = CMutexQueue<DataPck>;
