@@ -58,8 +58,7 @@ widgets::CZelFormattedTextBox* AddValueBox(QWidget* parent, int id, const QColor
 void SetPlain(widgets::CZelFormattedTextBox* box, const QString& text)
 {
     box->textAlign = Qt::AlignLeft | Qt::AlignTop;
-    box->text = text;
-    box->update();
+    box->SetText(text);  // a readout that did not change repaints nothing
 }
 
 }  // namespace

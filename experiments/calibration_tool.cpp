@@ -198,12 +198,11 @@ void CDlgTdCalibration::TakeSample(const _DataPck& sample)
 void CDlgTdCalibration::ShowValuesPlain()
 {
     periodText_ = Printf("%.6f(s)", static_cast<double>(period_));
-    firstValue_->text = Printf("%.3f(m)", x_);
-    secondValue_->text = Printf("%.3f(m)", y_);
-    temperatureValue_->text = Printf("%.1f(℃)", static_cast<double>(temperature_));
-    periodValue_->text = periodText_;
-    for (widgets::CZelFormattedTextBox* box : {firstValue_, secondValue_, temperatureValue_, periodValue_})
-        box->update();
+    // Per sample: a readout repaints only what its new text changes, and nothing when it is the same.
+    firstValue_->SetText(Printf("%.3f(m)", x_));
+    secondValue_->SetText(Printf("%.3f(m)", y_));
+    temperatureValue_->SetText(Printf("%.1f(℃)", static_cast<double>(temperature_)));
+    periodValue_->SetText(periodText_);
 }
 
 // --- acquisition -------------------------------------------------------------------------------------
