@@ -179,7 +179,12 @@ CDlgTdExpBase::CDlgTdExpBase(CWindowKey, int experimentIndex, QWidget* parent,
     });
 
     timer1_.setTimerType(Qt::PreciseTimer);
-    connect(&timer1_, &QTimer::timeout, this, [this] { RefreshView(); });
+    connect(&timer1_, &QTimer::timeout, this, &CDlgTdExpBase::Tick);
+    // Any thread may queue a sample (the worker, a window's own loop); the resting timer hears of it.
+    m_sampleQueue.SetPushHook([this] {
+        if (refreshResting_.exchange(false))
+            QMetaObject::invokeMethod(this, &CDlgTdExpBase::WakeRefresh, Qt::QueuedConnection);
+    });
 
     // Enter and Escape are swallowed anywhere in the window, before any control sees them.
     qApp->installEventFilter(this);
@@ -193,12 +198,45 @@ CDlgTdExpBase::~CDlgTdExpBase()
 
 void CDlgTdExpBase::RefreshView() {}
 
+void CDlgTdExpBase::Tick()
+{
+    sinceTick_.start();
+    RefreshView();
+    if (!refreshOn_)
+        return;
+    if (m_sampleQueue.Size() == 0) {
+        refreshResting_.store(true);
+        // A sample queued between the two looks may have found the flag still clear: then the flag is
+        // taken back here and the timer goes on; otherwise its push has already woken the refresh.
+        if (m_sampleQueue.Size() == 0 || !refreshResting_.exchange(false)) {
+            timer1_.stop();
+            return;
+        }
+    }
+    if (timer1_.interval() != kRefreshPeriodMs || !timer1_.isActive())
+        timer1_.start(kRefreshPeriodMs);
+}
+
+void CDlgTdExpBase::WakeRefresh()
+{
+    if (!refreshOn_ || timer1_.isActive())
+        return;
+    refreshResting_.store(false);
+    const qint64 since = sinceTick_.isValid() ? sinceTick_.elapsed() : kRefreshPeriodMs;
+    if (since >= kRefreshPeriodMs)
+        Tick();
+    else
+        timer1_.start(static_cast<int>(kRefreshPeriodMs - since));
+}
+
 bool CDlgTdExpBase::ReadReport()
 {
     std::array<std::uint8_t, device::kReportSize> report{};
     std::size_t read = 0;
+    lastReadDelivered_ = false;
     if (!m_link.Read(report.size(), report.data(), &read))
         return false;
+    lastReadDelivered_ = read > 0;
     const bool withTime = device::HasTimeField(m_secondVersion.load());
     if (read < (withTime ? kReportBytesWithTime : kReportBytesWithoutTime) || report[device::kReportStatusOffset] != 0)
         return true;
@@ -262,7 +300,11 @@ CDlgTdExpBase::Identification CDlgTdExpBase::IdentifyAndStart()
 
 void CDlgTdExpBase::AcquisitionLoop()
 {
-    while (!WaitForStop(1ms)) {
+    // A read that returned a report has already waited for it, so the pass after it only looks at the
+    // stop event; every other pass waits the millisecond.
+    bool delivered = false;
+    while (!WaitForStop(delivered ? 0ms : 1ms)) {
+        delivered = false;
         if (!m_link.IsConnected()) {
             if (!OpenLinkOrWait())
                 return;
@@ -271,9 +313,10 @@ void CDlgTdExpBase::AcquisitionLoop()
                 m_link.CloseLink();
         } else {
             // Decimate runs after every report read, kept or not.
-            if (ReadReport())
+            if (ReadReport()) {
+                delivered = lastReadDelivered_;
                 Decimate();
-            else
+            } else
                 m_streaming.store(false);
         }
     }
@@ -314,21 +357,30 @@ bool CDlgTdExpBase::StartAcquisition()
         stopEvent_.Reset();
         worker_ = std::thread(&CDlgTdExpBase::WorkerMain, this, channel_);
     }
+    refreshOn_ = true;
+    refreshResting_.store(false);
     timer1_.start(kRefreshPeriodMs);
     device::SendDemoCue(device::DemoCue::AcquisitionStarted);
     return true;
 }
 
+void CDlgTdExpBase::StopRefresh()
+{
+    refreshOn_ = false;
+    refreshResting_.store(false);
+    timer1_.stop();
+}
+
 void CDlgTdExpBase::StopAcquisition()
 {
-    timer1_.stop();
+    StopRefresh();
     m_streaming.store(false);
     device::SendDemoCue(device::DemoCue::AcquisitionStopped);
 }
 
 void CDlgTdExpBase::StopWorker()
 {
-    timer1_.stop();
+    StopRefresh();
     m_streaming.store(false);
     if (!worker_.joinable())
         return;

@@ -23,6 +23,7 @@
 #include "widgets/window_blocks.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QTimer>
 
@@ -112,7 +113,8 @@ public:
     void StopWorker();
 
     bool WorkerCreated() const { return worker_.joinable(); }
-    bool RefreshRunning() const { return timer1_.isActive(); }
+    // Timer 1 runs: from the start sequence to the stop sequence.
+    bool RefreshRunning() const { return refreshOn_; }
     int ExperimentIndex() const { return experimentIndex_; }
     // From the moment the window begins to close until it is shown again.
     bool Closing() const { return closing_; }
@@ -204,13 +206,26 @@ protected:
 
 private:
     void WorkerMain(std::shared_ptr<WorkerUiChannel> channel);
+    // A tick of timer 1.
+    void Tick();
+    // A sample was queued while timer 1 rested.
+    void WakeRefresh();
+    void StopRefresh();
 
     const int experimentIndex_;
     Decimator decimator_;
     AutoResetEvent stopEvent_;
     std::shared_ptr<WorkerUiChannel> channel_;
     std::thread worker_;
+    // Timer 1 ticks every 10 ms while samples come. A tick that leaves the sample queue empty lets the
+    // timer rest (nothing is read and nothing repaints until a sample is queued), and the next push
+    // wakes it, at once or 10 ms after the previous tick, whichever is later. So an idle window, or one
+    // with no sensor, costs no wake-ups, and a 50 Hz stream one per sample.
     QTimer timer1_;
+    bool refreshOn_ = false;                  // timer 1 runs, resting or not
+    std::atomic<bool> refreshResting_{false}; // the next push wakes the refresh (set on this thread only)
+    QElapsedTimer sinceTick_;
+    bool lastReadDelivered_ = false;          // worker only: the last ReadReport returned a transfer
     bool closing_ = false;
     QFont captionFont_;
 

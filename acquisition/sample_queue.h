@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
+#include <utility>
 
 namespace zelkor::acquisition {
 
@@ -25,15 +27,20 @@ class CMutexQueue {
 public:
     static constexpr std::size_t kCap = 1024000;
 
-    // Beyond the cap the oldest sample gives way, so the count exceeds the cap by one at most.
+    // Beyond the cap the oldest sample gives way, so the count exceeds the cap by one at most. The push
+    // hook runs after the lock is released, on the pushing thread.
     void Push(const T& item)
     {
-        process::auto_lock guard(&lock_);
-        if (items_.size() > cap_)
-            items_.pop_front();
-        items_.push_back(item);
-        if (items_.size() > highWater_)
-            highWater_ = items_.size();
+        {
+            process::auto_lock guard(&lock_);
+            if (items_.size() > cap_)
+                items_.pop_front();
+            items_.push_back(item);
+            if (items_.size() > highWater_)
+                highWater_ = items_.size();
+        }
+        if (pushHook_)
+            pushHook_();
     }
 
     // The most samples the queue has held at once, for watching a long run.
@@ -50,6 +57,10 @@ public:
         process::auto_lock guard(&lock_);
         cap_ = cap;
     }
+
+    // Called after every push (so a reader can sleep until there is something to read). Set it before
+    // any other thread uses the queue.
+    void SetPushHook(std::function<void()> hook) { pushHook_ = std::move(hook); }
 
     std::size_t Size()
     {
@@ -94,6 +105,7 @@ private:
     std::deque<T> items_;
     std::size_t cap_ = kCap;
     std::size_t highWater_ = 0;
+    std::function<void()> pushHook_;
 };
 
 using SampleQueue = CMutexQueue<DataPck>;

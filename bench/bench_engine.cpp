@@ -2,14 +2,16 @@
 //
 //   bench_engine                   Google Benchmark: time from a report's arrival to its sample in the
 //                                  sample queue (read, decode, validate, thin, solve, push).
-//   bench_engine --cpu SECONDS [--paints] [--only live|recording|nosensor|lesson]
+//   bench_engine --cpu SECONDS [--paints] [--only live|recording|nosensor|lesson] [--index N]
 //                                  CPU use of the whole process (both threads, the demo sensor included)
 //                                  over SECONDS of wall time, for every experiment window the host can
 //                                  build (indices with only the bare frame are left out), shown at
 //                                  1366 x 768: live on the demo sensor, recording on it, and live with no
 //                                  sensor attached. --paints adds the paint events per second of every
 //                                  widget that painted; --only measures one of the three (for a profiler),
-//                                  or "lesson": the robot-trace window recording on, after a lesson's points.
+//                                  or "lesson": the robot-trace window recording on, after a lesson's points;
+//                                  --index the window of one experiment index only. Recordings are
+//                                  measured over SECONDS of recording, as many as that takes.
 //   BM_RobotNewPointAfterALesson   the robot-trace window at 1366 x 768 after a 30-minute recording,
 //                                  unpaced (90,000 points at 50 Hz): one more report from the demo robot,
 //                                  the window's refresh and the paint event that shows it (slowest_ms:
@@ -36,6 +38,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QWindow>
@@ -167,54 +170,83 @@ Measured MeasureCpu(int seconds)
     return {100.0 * cpu / elapsed, elapsed, 0};
 }
 
-// CPU share while recordings run, over the next `seconds` of wall time. The pupil starts a recording
-// when the record button is enabled again and the apparatus has had time to come back to its start
-// (6 s after the previous one); a recording runs while the record button stays disabled (the window
-// stops it by its own rule, or it runs to the end). Where the button stays enabled while recording
-// (the track windows' "记录数据"), a recording runs until the window stops acquiring.
+// CPU share while recordings run, until `seconds` of recording have been measured (or a wall-time cap
+// passes). The pupil acts as at a lesson: restarts acquisition where the window stopped it, sets the
+// zero point with the object at its start (where the window offers it), waits until the apparatus is
+// ready and starts a recording. A recording runs while the record button stays disabled (the window
+// stops it by its own rule, or it runs to the end); where the button stays enabled while recording (the
+// track windows' "记录数据"), until the window stops acquiring. After a recording the apparatus is
+// given time to come back before the next one, so a scenario whose motion ends (energy's one pass, a
+// throw) is measured over several recordings; only the time inside recordings counts.
 Measured MeasureRecordings(QWidget* window, int seconds)
 {
-    constexpr qint64 kPupilPace = 6000;
+    constexpr qint64 kComeBack = 3000;  // the object back at its start after a recording
+    constexpr qint64 kReady = 3000;     // zero point to release: the apparatus pulled aside and held
+    constexpr qint64 kPoll = 20;
+    const qint64 wanted = seconds * 1000LL;
+    const qint64 cap = std::max<qint64>(60000, 10 * wanted);
     Measured m;
-    QAbstractButton* button = nullptr;
     const auto* experiment = qobject_cast<const acquisition::CDlgTdExpBase*>(window);
-    bool running = false;
-    bool disabledSince = false;  // the button went disabled during the running recording
+    enum class Phase { Prepare, WaitReady, Running, ComingBack } phase = Phase::Prepare;
+    QPointer<QAbstractButton> button;  // the one that started the running recording
+    bool disabledSince = false;        // it went disabled during the running recording
     double cpuAt = 0, cpuSum = 0;
-    qint64 wallAt = 0, wallSum = 0, lastClick = -kPupilPace;
+    qint64 wallAt = 0, wallSum = 0, phaseUntil = 0;
     QElapsedTimer wall;
     wall.start();
+    QEventLoop loop;
     auto close = [&] {
-        if (!running)
+        if (phase != Phase::Running)
             return;
         cpuSum += ProcessCpuSeconds() - cpuAt;
         wallSum += wall.elapsed() - wallAt;
-        running = false;
+        phase = Phase::ComingBack;
+        phaseUntil = wall.elapsed() + kComeBack;
     };
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, window, [&] {
-        if (!button) {
-            button = RecordButton(window);
-        }
-        if (!button)
-            return;
-        const bool enabled = button->isEnabled();
-        disabledSince = disabledSince || !enabled;
-        if (running && ((enabled && disabledSince) || (experiment && !experiment->RefreshRunning())))
+        const qint64 now = wall.elapsed();
+        if (now >= cap || (phase == Phase::Running && wallSum + (now - wallAt) >= wanted)) {
             close();
-        if (!running && enabled && wall.elapsed() - lastClick >= kPupilPace) {
-            cpuAt = ProcessCpuSeconds();
-            wallAt = wall.elapsed();
-            lastClick = wallAt;
-            running = true;
-            disabledSince = false;
-            ++m.recordings;
-            button->click();
+            loop.quit();
+            return;
+        }
+        switch (phase) {
+        case Phase::ComingBack:
+            if (now >= phaseUntil)
+                phase = Phase::Prepare;
+            break;
+        case Phase::Prepare:
+            if (experiment && !experiment->RefreshRunning())
+                if (QAbstractButton* start = ShownEnabledButton(window, acquisition::kIdStart))
+                    start->click();
+            if (QAbstractButton* zero = ShownEnabledButton(window, kIdZeroPoint))
+                zero->click();
+            phase = Phase::WaitReady;
+            phaseUntil = now + kReady;
+            break;
+        case Phase::WaitReady:
+            if (now >= phaseUntil)
+                if ((button = RecordButton(window))) {
+                    cpuAt = ProcessCpuSeconds();
+                    wallAt = now;
+                    phase = Phase::Running;
+                    disabledSince = false;
+                    ++m.recordings;
+                    button->click();
+                }
+            break;
+        case Phase::Running: {
+            const bool enabled = button && button->isEnabled();
+            disabledSince = disabledSince || !enabled;
+            if ((enabled && disabledSince) || (experiment && !experiment->RefreshRunning()))
+                close();
+            break;
+        }
         }
     });
-    poll.start(20);
-    RunEventLoopFor(seconds * 1000);
-    close();
+    poll.start(kPoll);
+    loop.exec();
     m.seconds = static_cast<double>(wallSum) / 1000.0;
     m.percent = wallSum > 0 ? 100.0 * cpuSum / m.seconds : 0.0;
     return m;
@@ -256,11 +288,6 @@ void MeasureWindow(const host::ExperimentEntry& entry, std::shared_ptr<device::U
     // Windows that start acquisition by a command ("开始实验") get it.
     if (QAbstractButton* start = ShownEnabledButton(dialog.get(), acquisition::kIdStart))
         start->click();
-    // The zero point is set while the object still rests at its start (the demo apparatus sets off by
-    // itself after a while).
-    if (run == Run::Recording)
-        if (QAbstractButton* zero = ShownEnabledButton(dialog.get(), kIdZeroPoint))
-            zero->click();
     RunEventLoopFor(run == Run::Recording ? 200 : 2000);  // settle: start-up paints, the first samples
     dismiss.stop();  // messages come at start-up; the poll is not to be measured
     if (paints)
@@ -396,7 +423,7 @@ bool HasOwnWindow(int index)
     return dialog && !dynamic_cast<host::CExperimentFrameDialog*>(dialog.get());
 }
 
-int RunCpuMeasurements(int seconds, bool showPaints, const std::string& only)
+int RunCpuMeasurements(int seconds, bool showPaints, const std::string& only, int onlyIndex)
 {
     PaintCounter counter;
     PaintCounter* paints = showPaints ? &counter : nullptr;
@@ -404,7 +431,8 @@ int RunCpuMeasurements(int seconds, bool showPaints, const std::string& only)
         qApp->installEventFilter(paints);
     int windows = 0;
     for (const host::ExperimentEntry& entry : host::kExperimentTable) {
-        if (!host::FindExperiment(entry.index) || !HasOwnWindow(entry.index))
+        if ((onlyIndex >= 0 && entry.index != onlyIndex) || !host::FindExperiment(entry.index) ||
+            !HasOwnWindow(entry.index))
             continue;
         ++windows;
         if (only.empty() || only == "live")
@@ -418,7 +446,7 @@ int RunCpuMeasurements(int seconds, bool showPaints, const std::string& only)
             MeasureWindow(entry, device::MakeLibusbPlatform({device::UsbId{0x1d6b, 0xfff0}}),
                           "no sensor attached", Run::Live, seconds, paints);
     }
-    if (only.empty() || only == "lesson")
+    if ((only.empty() && onlyIndex < 0) || only == "lesson")
         MeasureRobotLesson(seconds, paints);
     if (windows == 0)
         std::printf("no experiment window to measure\n");
@@ -446,13 +474,16 @@ int main(int argc, char** argv)
         const int seconds = std::max(1, std::atoi(argv[2]));
         bool paints = false;
         std::string only;
+        int index = -1;
         for (int i = 3; i < argc; ++i) {
             if (std::strcmp(argv[i], "--paints") == 0)
                 paints = true;
             else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
                 only = argv[++i];
+            else if (std::strcmp(argv[i], "--index") == 0 && i + 1 < argc)
+                index = std::atoi(argv[++i]);
         }
-        return RunCpuMeasurements(seconds, paints, only);
+        return RunCpuMeasurements(seconds, paints, only, index);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

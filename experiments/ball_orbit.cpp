@@ -42,7 +42,7 @@ const QColor kRed(255, 0, 0);
 QString ValueMarkup(double v)
 {
     return QStringLiteral("\\font{Times New Roman,26}") +
-           (v == 0.0 ? QStringLiteral("\\text{  0(m)}") : QString::asprintf("\\text{ %.3f(m)}", v));
+           (v == 0.0 ? QStringLiteral("\\text{  0(m)}") : Printf("\\text{ %.3f(m)}", v));
 }
 
 widgets::CZelFormattedTextBox* AddValueBox(QWidget* parent, int id, const QColor& background, const QColor& text)
@@ -58,8 +58,7 @@ widgets::CZelFormattedTextBox* AddValueBox(QWidget* parent, int id, const QColor
 void SetPlain(widgets::CZelFormattedTextBox* box, const QString& text)
 {
     box->textAlign = Qt::AlignLeft | Qt::AlignTop;
-    box->text = text;
-    box->update();
+    box->SetText(text);  // a readout that did not change repaints nothing
 }
 
 }  // namespace
@@ -176,8 +175,8 @@ void CDlgTdBallOrbit::OnSample()
     if (!(x_ < kDropLimit && y_ < kDropLimit))
         return;
     shown_ = {x_, y_};
-    SetPlain(xValue_, QString::asprintf(" %.3f(m)", x_));
-    SetPlain(yValue_, QString::asprintf(" %.3f(m)", y_));
+    SetPlain(xValue_, Printf(" %.3f(m)", x_));
+    SetPlain(yValue_, Printf(" %.3f(m)", y_));
     if (recording_ && (x_ > kStopX || y_ > kYLimit))
         StopExperiment();
     if (recording_ && x_ > kAreaEdge && y_ > kAreaEdge && x_ < kXLimit && y_ < kYLimit) {

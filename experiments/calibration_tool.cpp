@@ -197,13 +197,12 @@ void CDlgTdCalibration::TakeSample(const _DataPck& sample)
 
 void CDlgTdCalibration::ShowValuesPlain()
 {
-    periodText_ = QString::asprintf("%.6f(s)", static_cast<double>(period_));
-    firstValue_->text = QString::asprintf("%.3f(m)", x_);
-    secondValue_->text = QString::asprintf("%.3f(m)", y_);
-    temperatureValue_->text = QString::asprintf("%.1f(℃)", static_cast<double>(temperature_));
-    periodValue_->text = periodText_;
-    for (widgets::CZelFormattedTextBox* box : {firstValue_, secondValue_, temperatureValue_, periodValue_})
-        box->update();
+    periodText_ = Printf("%.6f(s)", static_cast<double>(period_));
+    // Per sample: a readout repaints only what its new text changes, and nothing when it is the same.
+    firstValue_->SetText(Printf("%.3f(m)", x_));
+    secondValue_->SetText(Printf("%.3f(m)", y_));
+    temperatureValue_->SetText(Printf("%.1f(℃)", static_cast<double>(temperature_)));
+    periodValue_->SetText(periodText_);
 }
 
 // --- acquisition -------------------------------------------------------------------------------------
@@ -343,7 +342,7 @@ void CDlgTdCalibration::RebuildLabelTexts()
 {
     auto value = [](double v, const char* format, const QString& zero) {
         return v == 0.0 ? kTnr + QStringLiteral("\\text{%1}").arg(zero)
-                        : kTnr + QStringLiteral("\\text{%1}").arg(QString::asprintf(format, v));
+                        : kTnr + QStringLiteral("\\text{%1}").arg(Printf(format, v));
     };
     widgets::SetMarkup(firstValue_, value(x_, "%.3f(m)", QStringLiteral("  0(m)")));
     widgets::SetMarkup(secondValue_, value(y_, "%.3f(m)", QStringLiteral("  0(m)")));

@@ -1,5 +1,6 @@
 #include "circular_motion.h"
 
+#include "experiments/number_texts.h"
 #include "numerics/spectrum.h"
 #include "widgets/choice_buttons.h"
 #include "widgets/data_chart_panel.h"
@@ -129,16 +130,16 @@ void CDlgTdCircularMotior::MeasurePick(const numerics::PickSpan& span)
             w.push_back(p.b);
         }
         if (const std::optional<double> r = numerics::MeasureRadius(u, w, span)) {
-            radiusText_ = QString::asprintf("%6.3f(m)", *r);
+            radiusText_ = Printf("%6.3f(m)", *r);
             radiusPick_ = false;
         }
     }
     if (omegaPick_) {
         // The rate of the recording, not the radio chosen since: the samples are that far apart.
         if (const auto rotation = numerics::MeasureRotation(trace_.y, span, recordingFrequency_)) {
-            omegaText_ = QString::asprintf("%6.3f(rad/s)", rotation->omega);
-            rateText_ = QString::asprintf("%6.3f(r/min)", rotation->rate);
-            periodText_ = QString::asprintf("%6.3f(s)", rotation->period);
+            omegaText_ = Printf("%6.3f(rad/s)", rotation->omega);
+            rateText_ = Printf("%6.3f(r/min)", rotation->rate);
+            periodText_ = Printf("%6.3f(s)", rotation->period);
         }
         // Without a peak (a still transmitter) the labels keep what they showed: a rate of 0 has no period.
         omegaPick_ = false;

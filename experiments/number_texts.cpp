@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 
 namespace zelkor::experiments {
 
@@ -43,7 +45,23 @@ std::optional<double> LeadingNumber(const QString& text)
 
 QString Fixed3(double value)
 {
-    return QString::asprintf("%.3f", value);
+    return Printf("%.3f", value);
+}
+
+QString detail::CFormat(const char* format, ...)
+{
+    char buffer[128];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n >= 0 && static_cast<std::size_t>(n) < sizeof buffer)
+        return QString::fromUtf8(buffer, n);
+    // Longer than the buffer (or an encoding error): Qt's own formatting.
+    va_start(args, format);
+    QString text = QString::vasprintf(format, args);
+    va_end(args);
+    return text;
 }
 
 }  // namespace zelkor::experiments

@@ -791,8 +791,8 @@ QString CRecordingExperiment::RateMarkup() const
 
 void CRecordingExperiment::ShowValuesPlain()
 {
-    xValue_->SetText(QString::asprintf("%.3f(m)", shown_.x));
-    yValue_->SetText(QString::asprintf("%.3f(m)", shown_.y));
+    xValue_->SetText(Printf("%.3f(m)", shown_.x));
+    yValue_->SetText(Printf("%.3f(m)", shown_.y));
 }
 
 }  // namespace zelkor::experiments

@@ -1,6 +1,7 @@
 #include "single_pendulum.h"
 
 #include "device/sensor_protocol.h"
+#include "experiments/number_texts.h"
 #include "numerics/pendulum_period.h"
 #include "widgets/choice_buttons.h"
 #include "widgets/data_chart_panel.h"
@@ -39,7 +40,7 @@ void SetPendulumView(widgets::CChartView& v, double ySpan)
 
 QString ResultText(double value, const char* format, const QString& empty)
 {
-    return value == 0.0 ? empty : QString::asprintf(format, value);
+    return value == 0.0 ? empty : Printf(format, value);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "track_experiment.h"
 
 #include "device/demo_cues.h"
+#include "experiments/number_texts.h"
 #include "widgets/control_ids.h"
 #include "widgets/data_chart_panel.h"
 #include "widgets/picture_button.h"
@@ -143,7 +144,7 @@ void CTrackExperiment::SetPeriod(int position)
     period_ = position * kPeriodUnit;
     m_samplingFrequency = 1.0 / period_;
     periodBox_->textAlign = Qt::AlignLeft | Qt::AlignTop;
-    periodBox_->text = QString::asprintf("  %.2f(s)", period_);
+    periodBox_->text = Printf("  %.2f(s)", period_);
     periodBox_->update();
 }
 
@@ -275,7 +276,7 @@ void CTrackExperiment::PlaceWideChart(int labelRowTop)
 void CTrackExperiment::RebuildLabelTexts()
 {
     widgets::SetMarkup(rateCaption_, CaptionMarkup());
-    widgets::SetMarkup(periodBox_, LatinMarkup() + QString::asprintf("\\text{  %.2f(s)}", period_));
+    widgets::SetMarkup(periodBox_, LatinMarkup() + Printf("\\text{  %.2f(s)}", period_));
 }
 
 void CTrackExperiment::paintEvent(QPaintEvent* e)

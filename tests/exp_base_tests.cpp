@@ -370,6 +370,48 @@ TEST(Acquisition, NoSensorRetriesQuietly)
     ASSERT_TRUE(WaitUntil([&] { return window.m_link.IsConnected(); }, 1000ms));
 }
 
+// Timer 1 rests while nothing is queued: no refresh without a sample (so an idle window, or one without
+// a sensor, wakes nobody), and every sample queued, by the worker or anyone else, is refreshed soon.
+TEST(Acquisition, TheRefreshRestsWhileNothingIsQueued)
+{
+    class Counting : public SampleCollector {
+    public:
+        using SampleCollector::SampleCollector;
+        void RefreshView() override
+        {
+            ++refreshes;
+            SampleCollector::RefreshView();
+        }
+        int refreshes = 0;
+    };
+    auto platform = std::make_shared<ScriptedPlatform>();  // nothing attached
+    auto windowHolder = MakeExperimentWindow<Counting>(2, nullptr, platform);
+    Counting& window = *windowHolder;
+    ASSERT_TRUE(window.StartAcquisition());
+    QTest::qWait(300);
+    EXPECT_TRUE(window.RefreshRunning());
+    EXPECT_LE(window.refreshes, 1);  // the first tick, then rest (30 ticks without resting)
+
+    DataPck s;
+    for (int i = 1; i <= 3; ++i) {
+        s.x = i;
+        window.m_sampleQueue.Push(s);
+        ASSERT_TRUE(WaitUntil([&] { return window.samples.size() == static_cast<std::size_t>(i); }, 500ms));
+    }
+    const int refreshes = window.refreshes;
+    QTest::qWait(100);
+    EXPECT_EQ(window.refreshes, refreshes);
+    EXPECT_EQ(window.samples.back().x, 3.0);
+
+    // Stopped, a sample stays queued; the next start delivers it.
+    window.StopAcquisition();
+    window.m_sampleQueue.Push(s);
+    QTest::qWait(50);
+    EXPECT_EQ(window.samples.size(), 3u);
+    ASSERT_TRUE(window.StartAcquisition());
+    EXPECT_TRUE(WaitUntil([&] { return window.samples.size() == 4u; }, 500ms));
+}
+
 TEST(Acquisition, OpenFailureAtStartReactsAsTheExperimentChooses)
 {
     struct Case {

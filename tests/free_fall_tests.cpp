@@ -911,3 +911,26 @@ TEST(FreeFallDemo, TheWholeExperimentWithoutHardware)
     const double a = LabelValue(window.Series(1).labelText);
     EXPECT_NEAR(a, device::demo::kGravity, 0.02 * device::demo::kGravity) << window.Series(1).labelText.toStdString();
 }
+
+// The live readouts format with Printf; what they show must be what Qt's own formatting shows.
+TEST(NumberTexts, PrintfGivesWhatQtFormattingGives)
+{
+    const double values[] = {0.0,     -0.0,    0.0004,   -0.0004, 0.0005,  -0.0005,   0.0015,
+                             2.675,   -1.2345, 123.4565, 1e6,     -1e-9,   1e300,     0.1 + 0.2,
+                             std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
+    for (const double v : values) {
+        SCOPED_TRACE(v);
+        EXPECT_EQ(Printf("%.3f(m)", v), QString::asprintf("%.3f(m)", v));
+        EXPECT_EQ(Printf(" %.3f(m)", v), QString::asprintf(" %.3f(m)", v));
+        EXPECT_EQ(Printf("%6.3f(r/min)", v), QString::asprintf("%6.3f(r/min)", v));
+        EXPECT_EQ(Printf("%.6f(s)", v), QString::asprintf("%.6f(s)", v));
+        EXPECT_EQ(Printf("%.1f(℃)", v), QString::asprintf("%.1f(℃)", v));
+        EXPECT_EQ(Printf("  %.2f(s)", v), QString::asprintf("  %.2f(s)", v));
+        EXPECT_EQ(Fixed3(v), QString::asprintf("%.3f", v));
+    }
+    EXPECT_EQ(Printf(" %d(Hz)", -7), QStringLiteral(" -7(Hz)"));
+    EXPECT_EQ(Printf("%.1f(℃)", static_cast<double>(-0.0f)), QStringLiteral("0.0(℃)"));
+    // Longer than the stack buffer: still whole.
+    EXPECT_EQ(Printf("%.3f", 1e200).size(), QString::asprintf("%.3f", 1e200).size());
+}

@@ -288,6 +288,13 @@ void CDataChartPanel::Redraw()
         Qt::QueuedConnection);
 }
 
+void CDataChartPanel::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::StyleChange)
+        m_barExtent = -1;
+    QWidget::changeEvent(event);
+}
+
 void CDataChartPanel::SetCachingEnabled(bool on)
 {
     m_caching = on;
@@ -301,7 +308,10 @@ void CDataChartPanel::SetCachingEnabled(bool on)
 QSize CDataChartPanel::ClientSize() const
 {
     int w = width(), h = height();
-    const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    // Asked several times per refresh; the style answers the same until it changes.
+    if (m_barExtent < 0 && (m_vBar || m_hBar))
+        m_barExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const int extent = m_barExtent;
     if (m_vBar)
         w -= extent;
     if (m_hBar)

@@ -141,6 +141,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -206,6 +207,7 @@ private:
     QScrollBar* m_vBar = nullptr;
     chart::ScrollBarModel m_hModel, m_vModel;
     bool m_syncing = false;
+    mutable int m_barExtent = -1;  // the style's scroll-bar width; -1 until asked
 
     // Range pick.
     bool m_pickArmed = false;   // start mark follows the pointer / has been drawn

@@ -116,10 +116,7 @@ void SetMarkup(CZelFormattedTextBox* box, const QString& markup)
     if (!box)
         return;
     box->textAlign = Qt::AlignLeft | Qt::AlignTop;
-    if (box->text != markup) {
-        box->text = markup;
-        box->update();
-    }
+    box->SetText(markup);  // repaints only what the new text changes
 }
 
 int MarkupWidth(const QString& markup)
