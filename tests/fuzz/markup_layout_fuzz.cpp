@@ -14,7 +14,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <memory>
 
 using zelkor::fuzz::Require;
 
@@ -22,16 +21,18 @@ namespace {
 
 using namespace zelkor;
 
+// The application lives to the end of the process: destroying it among the static destructors,
+// after Qt's own, crashes.
 void StartQtOnce()
 {
-    static std::unique_ptr<QApplication> app;
+    static QApplication* app = nullptr;
     if (app)
         return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "markup_layout_fuzz";
     static char* argv[] = {name, nullptr};
-    app = std::make_unique<QApplication>(argc, argv);
+    app = new QApplication(argc, argv);
     widgets::SetUpApplication(QStringLiteral("kivor"));
 }
 

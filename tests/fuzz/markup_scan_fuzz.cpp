@@ -5,6 +5,7 @@
 #include "fuzz_support.h"
 #include "widgets/markup_scan.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -33,10 +34,14 @@ int IntAsScanned(std::u16string_view s)
 }
 
 // A picture number: the decimal number, truncated; -1 for none, a negative one or one beyond int.
-// Texts with letters strtod would take (exponents, hexadecimal, inf, nan) are no decimal numbers here.
+// Compared only on texts that strtod reads as a decimal number (no exponent, hexadecimal, inf, nan)
+// and that hold at most 15 digits: with more, strtod's rounding can pass the next integer
+// ("837.99999999999999999" is 838.0), where the digits are truncated as written.
 bool DecimalOnly(const std::string& text)
 {
-    return text.find_first_of("eEpPxXiInN") == std::string::npos;
+    if (text.find_first_of("eEpPxXiInN") != std::string::npos)
+        return false;
+    return std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) <= 15;
 }
 
 int BitmapIdAsRead(const std::string& text)
