@@ -3,6 +3,7 @@
 #include "usb_if.h"
 
 #include <bit>
+#include <limits>
 
 namespace zelkor::device {
 
@@ -80,8 +81,10 @@ float ReadFloatBigEndian(const std::uint8_t* bytes)
 
 float CheckedIntervalUs(float fieldUs)
 {
-    // Written so that NaN fails the test too.
-    return fieldUs > 0.0f && fieldUs <= kMaxReportIntervalUs ? fieldUs : kNominalReportIntervalUs;
+    // Written so that NaN fails the test too. A subnormal field is no time either: in seconds it would
+    // round to a zero interval.
+    return fieldUs >= std::numeric_limits<float>::min() && fieldUs <= kMaxReportIntervalUs ? fieldUs
+                                                                                          : kNominalReportIntervalUs;
 }
 
 DataReport DecodeReport(const std::array<std::uint8_t, kReportSize>& report, bool withTimeField)

@@ -54,8 +54,8 @@ inline bool HasTimeField(float secondVersion) { return secondVersion > 1.0f; }
 inline constexpr float kNominalReportIntervalUs = 20000.0f;
 inline constexpr float kMaxReportIntervalUs = 1000000.0f;
 
-// A time field that cannot be the time since the previous report (NaN, zero, negative, or more than a
-// second) counts as absent for that report, and the report stands for the nominal 20 ms instead.
+// A time field that cannot be the time since the previous report (NaN, zero or subnormal, negative, or
+// more than a second) counts as absent for that report, and the report stands for the nominal 20 ms instead.
 // Summed over the reports that one delivered sample covers, that is the nominal step of the sampling
 // frequency (N reports, N x 20 ms), so one bad field neither poisons the running time with NaN nor
 // stretches it.

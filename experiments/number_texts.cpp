@@ -1,11 +1,53 @@
 #include "number_texts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
 namespace zelkor::experiments {
+namespace {
+
+// Whether a number out of the range of double is too large (not too small): the decimal exponent of
+// its first significant digit decides, not the sign of the written exponent ("0.000...1" and
+// "1000...0e-5" are written with one exponent sign and fall on the other side).
+bool Overflows(const char* p, const char* end)
+{
+    long long order = 0;  // exponent of the first significant digit, without the written exponent
+    long long integerDigits = 0;
+    long long zerosAfterPoint = 0;
+    bool point = false, significant = false;
+    for (; p < end && *p != 'e' && *p != 'E'; ++p) {
+        if (*p == '.') {
+            point = true;
+        } else if (significant || *p != '0') {
+            if (!significant)
+                order = point ? -(zerosAfterPoint + 1) : 0;
+            significant = true;
+            if (!point)
+                ++integerDigits;
+        } else if (point) {
+            ++zerosAfterPoint;
+        }
+    }
+    if (integerDigits > 0)
+        order = integerDigits - 1;
+    long long exponent = 0;
+    if (p < end) {
+        ++p;
+        const bool negative = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+'))
+            ++p;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p)
+            exponent = std::min(exponent * 10 + (*p - '0'), 1LL << 40);  // far beyond any double
+        if (negative)
+            exponent = -exponent;
+    }
+    return order + exponent > 0;
+}
+
+}  // namespace
 
 double ReadLeadingNumber(const QString& text)
 {
@@ -30,16 +72,8 @@ std::optional<double> LeadingNumber(const QString& text)
     const auto result = std::from_chars(p, end, value, std::chars_format::general);
     if (result.ec == std::errc::invalid_argument)
         return std::nullopt;
-    if (result.ec == std::errc::result_out_of_range) {
-        // Out of range: what strtod gives, an infinity or (underflow) 0, with the sign.
-        const bool overflow = [&] {
-            for (const char* q = p; q < result.ptr; ++q)
-                if (*q == 'e' || *q == 'E')
-                    return q + 1 < result.ptr && q[1] != '-';
-            return true;
-        }();
-        value = overflow ? HUGE_VAL : 0.0;
-    }
+    if (result.ec == std::errc::result_out_of_range)
+        value = Overflows(p, result.ptr) ? HUGE_VAL : 0.0;  // what strtod gives, with the sign
     return negative ? -value : value;
 }
 

@@ -208,9 +208,12 @@ TEST(Decimation, BadTimeFieldsCountAsTheNominalReportPeriod)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const float fields[] = {20000.0f, nan, 19990.0f, 0.0f, -0.0f, -20000.0f, 1000000.1f, inf, 20010.0f, 1000000.0f};
-    const float seconds50[] = {0.02f, 0.02f, 0.01999f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02001f, 1.0f};
-    const float seconds25[] = {0.02f, 0.03999f, 0.04f, 0.04f, 0.04001f};
+    // A subnormal field would be a zero interval in seconds (found by fuzzing).
+    const float subnormal = std::numeric_limits<float>::denorm_min() * 18000;
+    const float fields[] = {20000.0f, nan, 19990.0f, 0.0f, -0.0f, -20000.0f, 1000000.1f, inf, 20010.0f, 1000000.0f,
+                            subnormal, 20000.0f};
+    const float seconds50[] = {0.02f, 0.02f, 0.01999f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02f, 0.02001f, 1.0f, 0.02f, 0.02f};
+    const float seconds25[] = {0.02f, 0.03999f, 0.04f, 0.04f, 0.04001f, 1.02f};
 
     for (const auto& [frequency, expected] : {std::pair{50.0, std::vector<float>(std::begin(seconds50), std::end(seconds50))},
                                               std::pair{25.0, std::vector<float>(std::begin(seconds25), std::end(seconds25))}}) {
