@@ -473,6 +473,13 @@ SheetOut WriteWorksheet(const Worksheet& sheet, SharedStrings& sst)
 // ---------------------------------------------------------------------------------------------
 // Reading
 
+// What the grids of one load may cost: a whole sheet's row table and then some, plus a multiple of the
+// stream that every cell record fits in (the densest, MULRK, holds a cell in six bytes).
+constexpr std::size_t kGridBudgetBase = 16u << 20;
+constexpr std::size_t kGridBudgetPerByte = 16;
+// A stored cell: the map node holding it, with the allocator's overhead.
+constexpr std::size_t kCellCost = sizeof(Cell) + 48;
+
 // Reads the data of a record and the CONTINUE records after it as one sequence, taking each
 // CONTINUE record from the cursor only when the data before it are used up.
 class ContinuedReader {
@@ -564,21 +571,68 @@ private:
     BiffRecordCursor rest_;
 };
 
-struct StoredString {
-    bool wide = false;
-    std::u16string chars;
+// The shared strings of a file. Only strings with characters are kept, each once, and cells share
+// them: a file of empty strings, or of many cells naming one long string, costs no memory per string
+// or per cell beyond the cell itself.
+class StoredStrings {
+public:
+    void Add(uint32_t index, bool wide, std::u16string chars)
+    {
+        Entry e{index, {}, {}};
+        if (wide) {
+            e.wide = std::make_shared<const std::u16string>(std::move(chars));
+        } else {
+            std::string narrow(chars.size(), '\0');
+            for (std::size_t k = 0; k < narrow.size(); ++k)
+                narrow[k] = static_cast<char>(static_cast<uint8_t>(chars[k]));
+            e.narrow = std::make_shared<const std::string>(std::move(narrow));
+        }
+        strings_.push_back(std::move(e));
+    }
+    void SetCount(uint32_t n) { count_ = n; }
+
+    // False for an index the table does not hold; strings are added in index order.
+    bool Apply(uint32_t index, Cell& cell) const
+    {
+        if (index >= count_)
+            return false;
+        const auto it = std::lower_bound(strings_.begin(), strings_.end(), index,
+                                         [](const Entry& e, uint32_t i) { return e.index < i; });
+        if (it == strings_.end() || it->index != index)
+            cell.SetText(EmptyText());
+        else if (it->wide)
+            cell.SetWideText(it->wide);
+        else
+            cell.SetText(it->narrow);
+        return true;
+    }
+
+private:
+    static const std::shared_ptr<const std::string>& EmptyText()
+    {
+        static const auto empty = std::make_shared<const std::string>();
+        return empty;
+    }
+    struct Entry {
+        uint32_t index;
+        std::shared_ptr<const std::string> narrow;
+        std::shared_ptr<const std::u16string> wide;
+    };
+    std::vector<Entry> strings_;
+    uint32_t count_ = 0;  // strings read, empty ones included
 };
 
 // `after` stands just after the SST record.
-std::vector<StoredString> ReadSst(const BiffRecord& sstRecord, BiffRecordCursor after)
+StoredStrings ReadSst(const BiffRecord& sstRecord, BiffRecordCursor after)
 {
     ContinuedReader in(sstRecord.data, after);
-    std::vector<StoredString> strings;
+    StoredStrings strings;
     uint32_t total = 0, unique = 0;
     if (!in.U32(total) || !in.U32(unique))
         return strings;
     // Strings that the data cut short are left out; their LABELSST cells stay empty.
-    for (uint32_t i = 0; i < unique; ++i) {
+    uint32_t i = 0;
+    for (; i < unique; ++i) {
         uint16_t count = 0;
         uint8_t flags = 0;
         uint16_t runs = 0;
@@ -589,19 +643,20 @@ std::vector<StoredString> ReadSst(const BiffRecord& sstRecord, BiffRecordCursor 
             break;
         if ((flags & 0x04) && !in.U32(extLength))
             break;
-        StoredString s;
+        std::u16string chars;
         bool anyWide = false;
-        if (!in.Chars(count, (flags & 1) != 0, s.chars, anyWide))
+        if (!in.Chars(count, (flags & 1) != 0, chars, anyWide))
             break;
-        s.wide = anyWide;
         if (!in.Skip(uint64_t{runs} * 4 + extLength))
             break;
-        strings.push_back(std::move(s));
+        if (!chars.empty())
+            strings.Add(i, anyWide, std::move(chars));
     }
+    strings.SetCount(i);
     return strings;
 }
 
-void ReadCellRecord(const BiffRecord& r, Worksheet& sheet, const std::vector<StoredString>& sst)
+void ReadCellRecord(const BiffRecord& r, Worksheet& sheet, const StoredStrings& sst)
 {
     const auto d = r.data;
     switch (r.type) {
@@ -637,18 +692,10 @@ void ReadCellRecord(const BiffRecord& r, Worksheet& sheet, const std::vector<Sto
     case kLabelSst:
         if (d.size() >= 10) {
             const uint32_t index = Get32(d.data() + 6);
-            if (index < sst.size()) {
-                if (Cell* c = sheet.GetCell(Get16(d.data()), Get16(d.data() + 2))) {
-                    const StoredString& s = sst[index];
-                    if (s.wide) {
-                        c->SetWideText(s.chars);
-                    } else {
-                        std::string narrow(s.chars.size(), '\0');
-                        for (std::size_t k = 0; k < narrow.size(); ++k)
-                            narrow[k] = static_cast<char>(static_cast<uint8_t>(s.chars[k]));
-                        c->SetText(std::move(narrow));
-                    }
-                }
+            Cell probe;
+            if (sst.Apply(index, probe)) {
+                if (Cell* c = sheet.GetCell(Get16(d.data()), Get16(d.data() + 2)))
+                    *c = std::move(probe);
             }
         }
         break;
@@ -809,9 +856,12 @@ bool ReadWorkbookStream(std::span<const uint8_t> stream, Workbook& workbook)
         Get16(first->data.data() + 2) != kBofGlobals)
         return false;
 
-    // Globals: sheet names by the stream position of their BOF, and the shared strings.
-    std::unordered_map<std::size_t, SheetName> names;
-    std::vector<StoredString> sst;
+    // Globals: the BOUNDSHEET records, which tell where each sheet's BOF lies, and the shared strings.
+    // A name is read only for a sheet that exists, so a run of BOUNDSHEET records costs the position
+    // of each record, not a name.
+    std::vector<uint32_t> boundSheets;
+    auto bofPositionOf = [&](uint32_t record) { return Get32(stream.data() + record + 4); };
+    StoredStrings sst;
     bool globalsEnd = false;
     while (const auto r = records.Next()) {
         if (r->type == kEof) {
@@ -819,13 +869,28 @@ bool ReadWorkbookStream(std::span<const uint8_t> stream, Workbook& workbook)
             break;
         }
         if (r->type == kBoundSheet && r->data.size() >= 4)
-            names.try_emplace(Get32(r->data.data()), ReadSheetName(r->data));
+            boundSheets.push_back(static_cast<uint32_t>(r->position));
         else if (r->type == kSst)
             sst = ReadSst(*r, records);
     }
     if (!globalsEnd)
         return false;
+    // The first BOUNDSHEET of a position names it.
+    std::stable_sort(boundSheets.begin(), boundSheets.end(),
+                     [&](uint32_t a, uint32_t b) { return bofPositionOf(a) < bofPositionOf(b); });
+    auto nameAt = [&](std::size_t bofPosition) {
+        const auto it = std::lower_bound(boundSheets.begin(), boundSheets.end(), bofPosition,
+                                         [&](uint32_t record, std::size_t p) { return bofPositionOf(record) < p; });
+        if (it == boundSheets.end() || bofPositionOf(*it) != bofPosition)
+            return SheetName{};
+        return ReadSheetName(BiffRecordCursor(stream.subspan(*it)).Next()->data);
+    };
 
+    // The grids may take memory only in proportion to the stream: a worksheet whose one cell lies in
+    // its last row costs a row table of the whole sheet, and a stream of such sheets is refused
+    // rather than read into gigabytes.
+    const std::size_t gridBudget = kGridBudgetBase + kGridBudgetPerByte * stream.size();
+    std::size_t gridCost = 0;
     bool anySheet = false;
     while (const auto bof = records.Next()) {
         if (bof->type != kBof)
@@ -833,8 +898,8 @@ bool ReadWorkbookStream(std::span<const uint8_t> stream, Workbook& workbook)
         const bool isWorksheet = bof->data.size() >= 4 && Get16(bof->data.data() + 2) == kBofWorksheet;
         Worksheet* sheet = nullptr;
         if (isWorksheet) {
-            auto name = names.find(bof->position);
-            sheet = &workbook.AddWorksheet(name != names.end() ? name->second : SheetName{});
+            sheet = &workbook.AddWorksheet(nameAt(bof->position));
+            gridCost += sizeof(Worksheet);
             anySheet = true;
         }
         // Substreams nest (a chart inside a worksheet); only the worksheet's own level counts.
@@ -846,8 +911,15 @@ bool ReadWorkbookStream(std::span<const uint8_t> stream, Workbook& workbook)
                 ++depth;
             else if (r->type == kEof)
                 --depth;
-            else if (depth == 1 && sheet != nullptr)
+            else if (depth == 1 && sheet != nullptr) {
+                const std::size_t rowsBefore = sheet->StoredRows().size();
+                const std::size_t cellsBefore = sheet->StoredCellCount();
                 ReadCellRecord(*r, *sheet, sst);
+                gridCost += (sheet->StoredRows().size() - rowsBefore) * sizeof(Worksheet::RowCells) +
+                            (sheet->StoredCellCount() - cellsBefore) * kCellCost;
+                if (gridCost > gridBudget)
+                    return false;
+            }
         }
     }
     return anySheet;

@@ -169,8 +169,24 @@ private:
 
     uint32_t Next(uint32_t id) const { return id < fat_.size() ? fat_[id] : kCfbFreeSect; }
 
-    // The first `bytes` bytes of the chain from `start`; fails when the chain ends early or leaves
-    // the image.
+    // The sectors of the chain from `start`: `count` of them, or with count 0 all up to the end
+    // marker. Nothing when the chain ends early, leaves the image or comes back to a sector it passed,
+    // so a chain never holds more than the image does and memory follows the sectors really there.
+    std::optional<std::vector<uint32_t>> ChainSectors(uint32_t start, uint64_t count) const
+    {
+        std::vector<uint32_t> ids;
+        std::vector<bool> seen(static_cast<std::size_t>(sectorCount_), false);
+        for (uint32_t id = start; count == 0 ? id != kCfbEndOfChain : ids.size() < count; id = Next(id)) {
+            if (Sector(id) == nullptr || seen[id])
+                return std::nullopt;
+            seen[id] = true;
+            ids.push_back(id);
+        }
+        return ids;
+    }
+
+    // The first `bytes` bytes of the chain from `start`; the chain is checked whole before anything
+    // is allocated for its data.
     bool ReadChain(uint32_t start, uint64_t bytes, std::vector<uint8_t>& out) const
     {
         out.clear();
@@ -178,29 +194,29 @@ private:
             return true;
         if (bytes > sectorCount_ * sectorSize_)
             return false;
+        const auto ids = ChainSectors(start, (bytes + sectorSize_ - 1) / sectorSize_);
+        if (!ids)
+            return false;
         out.resize(static_cast<size_t>(bytes));
-        uint32_t id = start;
-        for (uint64_t done = 0; done < bytes;) {
-            const uint8_t* s = Sector(id);
-            if (s == nullptr)
-                return false;
+        uint64_t done = 0;
+        for (const uint32_t id : *ids) {
             const uint64_t n = std::min<uint64_t>(sectorSize_, bytes - done);
-            std::memcpy(out.data() + done, s, static_cast<size_t>(n));
+            std::memcpy(out.data() + done, Sector(id), static_cast<size_t>(n));
             done += n;
-            id = Next(id);
         }
         return true;
     }
 
-    // A chain of unknown length, up to its end marker; at most every sector once.
+    // A chain of unknown length, up to its end marker.
     bool ReadOpenChain(uint32_t start, std::vector<uint8_t>& out) const
     {
         out.clear();
-        uint64_t steps = 0;
-        for (uint32_t id = start; id != kCfbEndOfChain; id = Next(id)) {
+        const auto ids = ChainSectors(start, 0);
+        if (!ids)
+            return false;
+        out.reserve(ids->size() * sectorSize_);
+        for (const uint32_t id : *ids) {
             const uint8_t* s = Sector(id);
-            if (s == nullptr || ++steps > sectorCount_)
-                return false;
             out.insert(out.end(), s, s + sectorSize_);
         }
         return true;

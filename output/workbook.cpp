@@ -35,15 +35,20 @@ double Cell::Number() const
 
 const std::string& Cell::Text() const
 {
-    const auto* v = std::get_if<std::string>(&value_);
-    return v ? *v : kNoText;
+    const auto* v = std::get_if<std::shared_ptr<const std::string>>(&value_);
+    return v && *v ? **v : kNoText;
 }
 
 const std::u16string& Cell::WideText() const
 {
-    const auto* v = std::get_if<std::u16string>(&value_);
-    return v ? *v : kNoWideText;
+    const auto* v = std::get_if<std::shared_ptr<const std::u16string>>(&value_);
+    return v && *v ? **v : kNoWideText;
 }
+
+void Cell::SetText(std::string v) { value_ = std::make_shared<const std::string>(std::move(v)); }
+void Cell::SetWideText(std::u16string v) { value_ = std::make_shared<const std::u16string>(std::move(v)); }
+void Cell::SetText(std::shared_ptr<const std::string> v) { value_ = std::move(v); }
+void Cell::SetWideText(std::shared_ptr<const std::u16string> v) { value_ = std::move(v); }
 
 double NumberOfCell(const Cell* cell)
 {
@@ -74,6 +79,7 @@ Cell* Worksheet::GetCell(uint32_t row, uint32_t column)
     const auto hint = cells.empty() || cells.rbegin()->first < column ? cells.end() : cells.lower_bound(static_cast<uint16_t>(column));
     if (hint != cells.end() && hint->first == column)
         return &hint->second;
+    ++cellCount_;
     return &cells.emplace_hint(hint, static_cast<uint16_t>(column), Cell{})->second;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,11 +34,17 @@ public:
     void SetEmpty() { value_ = std::monostate{}; }
     void SetInteger(int32_t v) { value_ = v; }
     void SetNumber(double v) { value_ = v; }
-    void SetText(std::string v) { value_ = std::move(v); }
-    void SetWideText(std::u16string v) { value_ = std::move(v); }
+    void SetText(std::string v);
+    void SetWideText(std::u16string v);
+    // Texts are shared, never changed in place: one string of a file may stand in many cells, and
+    // must not be copied into each of them.
+    void SetText(std::shared_ptr<const std::string> v);
+    void SetWideText(std::shared_ptr<const std::u16string> v);
 
 private:
-    std::variant<std::monostate, int32_t, double, std::string, std::u16string> value_;
+    std::variant<std::monostate, int32_t, double, std::shared_ptr<const std::string>,
+                 std::shared_ptr<const std::u16string>>
+        value_;
 };
 
 // The one rule by which an import turns a cell into a value: a number gives itself, an integer its
@@ -79,6 +86,7 @@ public:
     // address for the life of the worksheet.
     using RowCells = std::map<uint16_t, Cell>;
     std::span<const RowCells> StoredRows() const { return rows_; }
+    std::size_t StoredCellCount() const { return cellCount_; }
 
 private:
     SheetName name_;
@@ -87,6 +95,7 @@ private:
     // Only cells that were asked for or read are stored, so memory follows the data rather than
     // the declared size.
     std::vector<RowCells> rows_;
+    std::size_t cellCount_ = 0;
 };
 
 class Workbook {
