@@ -22,6 +22,8 @@
 #include <array>
 #include <cmath>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 
 namespace zelkor::acquisition {
@@ -80,6 +82,46 @@ bool OnUiThread()
     return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
+// Work a worker hands to the user-interface thread travels through this queue under a standard mutex;
+// the event Qt posts for it carries nothing. Qt's own locks are invisible to the thread sanitizer, so
+// data written by one thread into a posted functor and read by the other would look unordered.
+struct HandedTask {
+    const void* owner;  // a window whose tasks go when it does, or nullptr
+    std::function<void()> run;
+};
+std::mutex g_handOffMutex;
+std::deque<HandedTask> g_handOff;
+
+void RunHandedTasks()
+{
+    for (;;) {
+        std::function<void()> run;
+        {
+            std::lock_guard lock(g_handOffMutex);
+            if (g_handOff.empty())
+                return;
+            run = std::move(g_handOff.front().run);
+            g_handOff.pop_front();
+        }
+        run();  // may open a nested event loop, which runs later tasks itself
+    }
+}
+
+void PostToUiThread(const void* owner, std::function<void()> run)
+{
+    {
+        std::lock_guard lock(g_handOffMutex);
+        g_handOff.push_back({owner, std::move(run)});
+    }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { RunHandedTasks(); }, Qt::QueuedConnection);
+}
+
+void ForgetHandedTasks(const void* owner)
+{
+    std::lock_guard lock(g_handOffMutex);
+    std::erase_if(g_handOff, [owner](const HandedTask& task) { return task.owner == owner; });
+}
+
 }  // namespace
 
 bool CallOnUiThread(const std::function<void()>& call)
@@ -90,7 +132,19 @@ bool CallOnUiThread(const std::function<void()>& call)
     }
     const std::shared_ptr<WorkerUiChannel> channel = t_workerChannel;
     if (!channel) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), call, Qt::BlockingQueuedConnection);
+        std::mutex mutex;
+        std::condition_variable ran;
+        bool finished = false;
+        PostToUiThread(nullptr, [&] {
+            call();
+            {
+                std::lock_guard lock(mutex);
+                finished = true;
+            }
+            ran.notify_all();
+        });
+        std::unique_lock lock(mutex);
+        ran.wait(lock, [&] { return finished; });
         return true;
     }
     auto done = std::make_shared<bool>(false);  // guarded by the channel's mutex
@@ -99,22 +153,19 @@ bool CallOnUiThread(const std::function<void()>& call)
         if (channel->closed)
             return false;
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [channel, done, call] {
-            {
-                std::lock_guard lock(channel->mutex);
-                if (channel->closed)
-                    return;
-            }
-            call();
-            {
-                std::lock_guard lock(channel->mutex);
-                *done = true;
-            }
-            channel->cv.notify_all();
-        },
-        Qt::QueuedConnection);
+    PostToUiThread(nullptr, [channel, done, call] {
+        {
+            std::lock_guard lock(channel->mutex);
+            if (channel->closed)
+                return;
+        }
+        call();
+        {
+            std::lock_guard lock(channel->mutex);
+            *done = true;
+        }
+        channel->cv.notify_all();
+    });
     std::unique_lock lock(channel->mutex);
     channel->cv.wait(lock, [&] { return *done || channel->closed; });
     return *done;
@@ -183,7 +234,7 @@ CDlgTdExpBase::CDlgTdExpBase(CWindowKey, int experimentIndex, QWidget* parent,
     // Any thread may queue a sample (the worker, a window's own loop); the resting timer hears of it.
     m_sampleQueue.SetPushHook([this] {
         if (refreshResting_.exchange(false))
-            QMetaObject::invokeMethod(this, &CDlgTdExpBase::WakeRefresh, Qt::QueuedConnection);
+            PostToUiThread(this, [this] { WakeRefresh(); });
     });
 
     // Enter and Escape are swallowed anywhere in the window, before any control sees them.
@@ -194,6 +245,7 @@ CDlgTdExpBase::~CDlgTdExpBase()
 {
     qApp->removeEventFilter(this);
     StopWorker();
+    ForgetHandedTasks(this);
 }
 
 void CDlgTdExpBase::RefreshView() {}
