@@ -14,9 +14,13 @@
 //                                  measured over SECONDS of recording, as many as that takes.
 //   BM_RobotNewPointAfterALesson   the robot-trace window at 1366 x 768 after a 30-minute recording,
 //                                  unpaced (90,000 points at 50 Hz): one more report from the demo robot,
-//                                  the window's refresh and the paint event that shows it (slowest_ms:
-//                                  the slowest of them);
+//                                  the window's refresh and the paint event that shows it (the mean;
+//                                  max_ms the slowest of them, max_cpu_ms the most CPU time one took,
+//                                  faults the page faults);
+//   BM_RobotNewPointPast65536Points  the same as the track passes 65,536 points;
 //   BM_RobotFullRepaintAfterALesson  its whole chart painted again (a resize, an uncovered window).
+//   bench_engine --picture FILE    saves the robot-trace window after the lesson as a picture (PNG by the
+//                                  name), to compare the window before and after a change.
 //
 // Without QT_QPA_PLATFORM the windows run on the offscreen platform with one 1366 x 768 screen, so a
 // maximised window has that size; on another platform a window of another size is resized to it.
@@ -50,7 +54,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -350,41 +356,89 @@ struct RobotWindow {
     long Paints() const { return chartPaints.counts.empty() ? 0 : chartPaints.counts.begin()->second; }
 };
 
+// The robot-trace window after `seconds` of recording.
+std::unique_ptr<RobotWindow> AfterRecording(double seconds)
+{
+    auto w = std::make_unique<RobotWindow>(device::DemoPacing::Unpaced);
+    for (double t = 0.0; t < seconds; t += 10.0)
+        w->Run(std::min(10.0, seconds - t));
+    return w;
+}
+
 RobotWindow& AfterALesson()
 {
-    static RobotWindow* lesson = [] {
-        auto* w = new RobotWindow(device::DemoPacing::Unpaced);
-        for (double t = 0.0; t < kLesson; t += 10.0)
-            w->Run(10.0);
-        return w;
-    }();
+    static RobotWindow* lesson = AfterRecording(kLesson).release();
     return *lesson;
 }
 
-void BM_RobotNewPointAfterALesson(benchmark::State& state)
+// The UI thread's CPU time and page faults so far.
+struct ThreadUse {
+    double cpuMs = 0;
+    long faults = 0;
+    static ThreadUse Now()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        rusage r{};
+        getrusage(RUSAGE_THREAD, &r);
+        return {static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6, r.ru_minflt};
+    }
+};
+
+// One more report per iteration: the window's refresh and the paint event that shows the new point.
+// The mean is the benchmark's time; max_ms is the slowest new point (wall clock), max_at the track's
+// length after it, max_cpu_ms the most CPU time one new point took (what is left of max_ms without the
+// time the machine gave to other processes), faults the page faults of the user-interface thread in
+// all the timed parts together.
+void MeasureNewPoints(benchmark::State& state, RobotWindow& w)
 {
-    RobotWindow& w = AfterALesson();
     const size_t before = w.Points();
     const long paintsBefore = w.Paints();
-    double slowest = 0.0;
+    double slowest = 0.0, slowestCpu = 0.0;
+    size_t slowestAt = 0;
+    long faults = 0;
     for (auto _ : state) {
         state.PauseTiming();
         w.rig.sensor->RunFor(0.02);
         while (w.window->m_sampleQueue.Size() == 0)
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         state.ResumeTiming();
+        const ThreadUse use = ThreadUse::Now();
         const auto at = std::chrono::steady_clock::now();
         w.window->RefreshView();
         QCoreApplication::processEvents();
         const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - at).count();
-        slowest = std::max(slowest, took);
+        const ThreadUse used = ThreadUse::Now();
+        if (took > slowest) {
+            slowest = took;
+            slowestAt = w.Points();
+        }
+        slowestCpu = std::max(slowestCpu, used.cpuMs - use.cpuMs);
+        faults += used.faults - use.faults;
     }
-    state.counters["slowest_ms"] = slowest;
+    state.counters["max_ms"] = slowest;
+    state.counters["max_at"] = static_cast<double>(slowestAt);
+    state.counters["max_cpu_ms"] = slowestCpu;
+    state.counters["faults"] = static_cast<double>(faults);
     state.counters["points"] = static_cast<double>(w.Points());
     state.counters["added"] = static_cast<double>(w.Points() - before);
     state.counters["paints"] = static_cast<double>(w.Paints() - paintsBefore);
 }
+
+void BM_RobotNewPointAfterALesson(benchmark::State& state)
+{
+    MeasureNewPoints(state, AfterALesson());
+}
 BENCHMARK(BM_RobotNewPointAfterALesson)->Unit(benchmark::kMillisecond)->Iterations(3000);
+
+// The same from 65,000 points on: the track passes 65,536 points, where a list that grows by doubling
+// its block would copy itself.
+void BM_RobotNewPointPast65536Points(benchmark::State& state)
+{
+    const std::unique_ptr<RobotWindow> w = AfterRecording(1300.0);
+    MeasureNewPoints(state, *w);
+}
+BENCHMARK(BM_RobotNewPointPast65536Points)->Unit(benchmark::kMillisecond)->Iterations(3000);
 
 void BM_RobotFullRepaintAfterALesson(benchmark::State& state)
 {
@@ -470,6 +524,10 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     widgets::SetUpApplication(QStringLiteral("kivor"));
+    if (argc >= 3 && std::strcmp(argv[1], "--picture") == 0) {
+        AfterALesson().window->grab().save(QString::fromLocal8Bit(argv[2]));
+        return 0;
+    }
     if (argc >= 3 && std::strcmp(argv[1], "--cpu") == 0) {
         const int seconds = std::max(1, std::atoi(argv[2]));
         bool paints = false;
