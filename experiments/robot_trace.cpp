@@ -6,6 +6,10 @@ namespace zelkor::experiments {
 
 namespace {
 
+// The track a recording is prepared for: an hour at 50 Hz (about 14 MB with the chart's copies).
+// Beyond it the track still grows, a step at a time, as any series does.
+constexpr std::size_t kPreparedTrack = 60 * 60 * 50;
+
 CTrackExperiment::Setup RobotTraceSetup()
 {
     CTrackExperiment::Setup s;
@@ -63,6 +67,14 @@ void CDlgTdRobotTrace::ResetForStart()
     ResetChartView();
     EmptySeries();
     RefreshChart();
+}
+
+// A lesson's track takes its memory at the click, so that no point of it waits for memory (a larger
+// block to copy the track into, or the system's first hand-over of a page).
+void CDlgTdRobotTrace::AfterRecordingStarted()
+{
+    for (widgets::CChartSeries* s : {&points_, &line_})
+        chart_->PrepareForPoints(*s, s->x.size() + kPreparedTrack);
 }
 
 void CDlgTdRobotTrace::Clear()

@@ -2,7 +2,8 @@
 // CDlgTdRobotTrace: robot trace following (index 6, "机器人轨迹跟踪"). A red marker follows the robot that
 // carries the transmitter; while recording every position is added to its track, points and a line,
 // without limit and without an end of its own. A lesson-long recording stays smooth: each new point is
-// drawn on its own, and the whole chart is repainted only when what it shows changes otherwise.
+// drawn on its own, the whole chart is repainted only when what it shows changes otherwise, and the
+// memory of an hour's track is taken when the recording starts.
 
 #include "track_experiment.h"
 
@@ -20,6 +21,7 @@ public:
 protected:
     void OnSample() override;
     void ResetForStart() override;
+    void AfterRecordingStarted() override;
     void Clear() override;
     void SetChartView() override;
     void resizeEvent(QResizeEvent* e) override;

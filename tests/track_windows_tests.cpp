@@ -604,4 +604,31 @@ TEST(RobotTrace, ClearEndsARecordingAndTheMarkerComesBack)
     EXPECT_TRUE(pupil.Enabled(kRecordComposition)) << "a new recording can start at once";
 }
 
+// A lesson's track takes its memory at "记录数据": no later point of it waits for a larger block or the
+// first write to a page (the series' lists and the chart's copies all grow in 4 KiB pages together).
+TEST(RobotTrace, ARecordingTakesTheMemoryOfALessonAtTheClick)
+{
+    TrackPupil<CDlgTdRobotTrace> pupil;
+    CDlgTdRobotTrace& w = pupil.W();
+    pupil.Start();
+    pupil.Click(kRecordComposition);
+    constexpr std::size_t kHour = 60 * 60 * 50;
+    const std::vector<const double*> blocks = {pupil.Series(1).x.data(), pupil.Series(1).y.data(),
+                                               pupil.Series(2).x.data(), pupil.Series(2).y.data()};
+    for (int tick = 0; tick < 3; ++tick) {
+        std::vector<Pos> lap;
+        for (int i = 0; i < 600; ++i)
+            lap.push_back({0.2 + 0.1 * tick + 0.0005 * i, 0.1 + 0.0002 * i});
+        pupil.Feed(lap);
+        QApplication::processEvents();  // the first shows the track: a repaint of the chart
+    }
+    ASSERT_EQ(pupil.Series(1).x.size(), 1800u);
+    EXPECT_EQ(blocks, (std::vector<const double*>{pupil.Series(1).x.data(), pupil.Series(1).y.data(),
+                                                  pupil.Series(2).x.data(), pupil.Series(2).y.data()}));
+    for (int i : {1, 2}) {
+        EXPECT_GE(pupil.Series(i).x.capacity(), kHour) << i;
+        EXPECT_GE(w.Chart()->PreparedPoints(pupil.Series(i)), kHour) << i;
+    }
+}
+
 }  // namespace

@@ -103,6 +103,17 @@ PlotRect Unite(const PlotRect& a, const PlotRect& b)
     return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
+// Grows v's capacity to at least n and writes to all of it, so that the system hands over its pages
+// now rather than at the first write to each.
+template <class T>
+void ReserveWritten(std::vector<T>& v, std::size_t n)
+{
+    const std::size_t size = v.size();
+    v.reserve(n);
+    v.resize(v.capacity());
+    v.resize(size);
+}
+
 // Runs the series' drawing without drawing anything, for the state it ends in.
 void AdvanceState(const chart::SeriesStyle& style, const PixelPoint* points, std::size_t n,
                   chart::SeriesDrawState& state)
@@ -1263,6 +1274,26 @@ bool CDataChartPanel::IncrementalAppend(CChartSeries& s, const std::vector<doubl
     if (!DrawAppended(s, oldSize))
         Redraw();
     return true;
+}
+
+void CDataChartPanel::PrepareForPoints(CChartSeries& s, std::size_t points)
+{
+    ReserveWritten(s.x, points);
+    ReserveWritten(s.y, points);
+    // The copies are made by a whole paint; one now gives the picture the next would.
+    if (!RecordOf(&s) && std::find(m_series.begin(), m_series.end(), &s) != m_series.end())
+        RenderNow();
+    if (SeriesRecord* rec = RecordOf(&s)) {
+        ReserveWritten(rec->xs, points);
+        ReserveWritten(rec->ys, points);
+        ReserveWritten(rec->points, points);
+    }
+}
+
+std::size_t CDataChartPanel::PreparedPoints(const CChartSeries& s) const
+{
+    const SeriesRecord* rec = RecordOf(&s);
+    return rec ? std::min({rec->xs.capacity(), rec->ys.capacity(), rec->points.capacity()}) : 0;
 }
 
 // Draws the points appended after oldSize straight onto the back buffer (and onto the series' layer),

@@ -99,6 +99,18 @@ public:
     bool IncrementalAppend(CChartSeries& series, const std::vector<double>& xs, const std::vector<double>& ys);
     bool IncrementalAppend(CChartSeries& series, double x, double y);
 
+    // Takes now the memory a series needs to grow to `points` points, its own lists and the panel's
+    // copies of what it shows, and writes to every page of it. Appending up to that length then never
+    // copies the lists to a larger block, nor writes to a page for the first time: each such page costs
+    // a fault to the system (a 4 KiB page holds 512 values, so ten lists growing together fault together
+    // at every 512th point, and on a busy machine one fault can take half a millisecond). For owners
+    // whose series grow for a long time, at a moment when nobody waits for a point (a click). Changes
+    // no point and nothing drawn.
+    void PrepareForPoints(CChartSeries& series, std::size_t points);
+    // How many points the panel's copies of a series can hold without taking memory (0 for a series
+    // outside its list or not painted yet).
+    std::size_t PreparedPoints(const CChartSeries& series) const;
+
     // enable true starts a pick, false ends any pick; both clear the pick state and store owner and handler.
     void ArmRangePick(bool enable, QObject* owner, PickHandler handler);
     // Clears the start- and end-tracking flags: a pick in progress stops following the pointer and both
