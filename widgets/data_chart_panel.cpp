@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace zelkor::widgets {
 
@@ -133,20 +134,13 @@ QFont LabelFont(int height, bool italic) { return FontForCellHeight(kLabelFace, 
 // Top edge of text of the given height placed on the negative-y side of a row, its near edge 5 px away.
 int TextTopBelow(int row, int height, bool yUp) { return yUp ? row + 5 : row - 5 - height; }
 
-// Draws "name " italic followed by "/ unit" upright, top-left at (x, top); returns nothing.
-void DrawTitle(QPainter& p, int x, int top, const QString& name, const QString& unit, int height)
+// Rectangles that cover every pixel a text can write (glyphs may reach a little beyond their advance;
+// an italic title leans out by a part of its height).
+QRect TextBox(int x, int top, int width, int height) { return QRect(x - 3, top - 3, width + 6, height + 6); }
+
+QRect LeaningBox(int x, int top, int width, int height)
 {
-    const QFont italic = LabelFont(height, true);
-    const QFont upright = LabelFont(height, false);
-    const QString n = name + QLatin1Char(' ');
-    const QFontMetrics fi(italic);
-    p.setFont(italic);
-    p.drawText(QPoint(x, top + fi.ascent()), n);
-    if (unit.isEmpty())
-        return;
-    const QFontMetrics fu(upright);
-    p.setFont(upright);
-    p.drawText(QPoint(x + fi.horizontalAdvance(n), top + fu.ascent()), QStringLiteral("/ ") + unit);
+    return QRect(x - height, top - height / 2, width + 2 * height, 2 * height);
 }
 
 chart::ScrollRequest RequestForAction(int action, bool& known)
@@ -467,7 +461,7 @@ void CDataChartPanel::Render()
     if (m_caching && m_staticValid && key == m_staticKey && m_static.size() == size) {
         std::memcpy(m_buffer.bits(), m_static.constBits(), static_cast<std::size_t>(m_buffer.sizeInBytes()));
     } else {
-        RenderStatic(plot, m);
+        RenderStatic(plot, m, m_buffer.rect());
         // A view that moves at every step (a rolling trace) would throw a copy of its background away
         // at once: after two moves in a row the background is kept again only once the view stays.
         m_backgroundMoves = m_renderedKeyValid && key == m_renderedKey ? 0 : m_backgroundMoves + 1;
@@ -492,25 +486,146 @@ void CDataChartPanel::Render()
     m_shownValid = true;
 }
 
-void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
+// The background, grids, axes and their texts as drawing steps in paint order, each with a box that
+// covers every pixel it can write, so that a part of the picture can be drawn again from the steps that
+// reach it and come out as the whole paint draws it.
+struct CDataChartPanel::StaticScene {
+    enum class Kind { Fill, Line, Text, Image };
+    struct Step {
+        Kind kind = Kind::Fill;
+        QRect box;
+        // Fill and Line: pixels, colour, pen.
+        PlotRect rect;
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        std::uint32_t colour = 0;
+        chart::LinePen pen;
+        // Text and Image: baseline start (text) or top-left corner (image).
+        QPoint at;
+        QString text;
+        QFont font;
+        QColor textColour;
+        QImage image;
+    };
+    std::vector<Step> steps;
+
+    void Fill(const PlotRect& r, std::uint32_t colour)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Fill;
+        s.rect = r;
+        s.colour = colour;
+        s.box = ToQRect(r);
+    }
+    void Line(int x0, int y0, int x1, int y1, std::uint32_t colour, const chart::LinePen& pen)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Line;
+        s.x0 = x0, s.y0 = y0, s.x1 = x1, s.y1 = y1;
+        s.colour = colour;
+        s.pen = pen;
+        const int reach = std::max(1, pen.width) + 1;
+        s.box = QRect(QPoint(std::min(x0, x1) - reach, std::min(y0, y1) - reach),
+                      QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
+    }
+    void Text(const QPoint& at, const QString& text, const QFont& font, const QColor& colour, const QRect& box)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Text;
+        s.at = at;
+        s.text = text;
+        s.font = font;
+        s.textColour = colour;
+        s.box = box;
+    }
+    void Image(const QPoint& at, const QImage& image)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Image;
+        s.at = at;
+        s.image = image;
+        s.box = QRect(at, image.size());
+    }
+    // "name " italic followed by "/ unit" upright, top-left at (x, top).
+    void Title(int x, int top, const QString& name, const QString& unit, int height, const QColor& colour)
+    {
+        const QFont italic = LabelFont(height, true);
+        const QFont upright = LabelFont(height, false);
+        const QString n = name + QLatin1Char(' ');
+        const QFontMetrics fi(italic);
+        Text(QPoint(x, top + fi.ascent()), n, italic, colour, LeaningBox(x, top, fi.horizontalAdvance(n), fi.height()));
+        if (unit.isEmpty())
+            return;
+        const QFontMetrics fu(upright);
+        const QString u = QStringLiteral("/ ") + unit;
+        const int ux = x + fi.horizontalAdvance(n);
+        Text(QPoint(ux, top + fu.ascent()), u, upright, colour, LeaningBox(ux, top, fu.horizontalAdvance(u), fu.height()));
+    }
+};
+
+void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m, const QRect& clip)
 {
-    chart::PixelTarget all = TargetFor(m_buffer, {0, 0, m_buffer.width(), m_buffer.height()});
+    StaticScene scene;
+    BuildScene(plot, m, scene);
+    DrawScene(scene, clip);
+}
+
+void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip)
+{
+    const QRect area = clip.intersected(m_buffer.rect());
+    if (area.isEmpty())
+        return;
+    chart::PixelTarget target = TargetFor(m_buffer, ToPlotRect(area));
+    // A painter only when some text reaches the clip; a clip that is the whole picture is not set.
+    std::optional<QPainter> painter;
+    for (const StaticScene::Step& s : scene.steps) {
+        if (!s.box.intersects(area))
+            continue;
+        switch (s.kind) {
+        case StaticScene::Kind::Fill:
+            chart::FillRect(target, s.rect, s.colour);
+            break;
+        case StaticScene::Kind::Line: {
+            long long phase = 0;  // every patterned line starts its own pattern
+            chart::DrawLine(target, s.x0, s.y0, s.x1, s.y1, s.colour, s.pen, phase);
+            break;
+        }
+        case StaticScene::Kind::Text:
+        case StaticScene::Kind::Image:
+            if (!painter) {
+                painter.emplace(&m_buffer);
+                if (area != m_buffer.rect())
+                    painter->setClipRect(area);
+            }
+            if (s.kind == StaticScene::Kind::Image) {
+                painter->drawImage(s.at, s.image);
+            } else {
+                painter->setPen(s.textColour);
+                painter->setFont(s.font);
+                painter->drawText(s.at, s.text);
+            }
+            break;
+        }
+    }
+}
+
+void CDataChartPanel::BuildScene(const PlotRect& plot, const Mapping& m, StaticScene& scene)
+{
     // The panel background around the plot area, the plot background inside it.
     const std::uint32_t panel = Opaque(panelBackground);
-    const int w = m_buffer.width(), h = m_buffer.height();
-    chart::FillRect(all, {0, 0, w, plot.top}, panel);
-    chart::FillRect(all, {0, plot.bottom, w, h}, panel);
-    chart::FillRect(all, {0, plot.top, plot.left, plot.bottom}, panel);
-    chart::FillRect(all, {plot.right, plot.top, w, plot.bottom}, panel);
-    chart::FillRect(all, plot, Opaque(view.plotBackground));
-    long long phase = 0;
+    const QSize size = m_buffer.size();
+    const int w = size.width(), h = size.height();
+    scene.Fill({0, 0, w, plot.top}, panel);
+    scene.Fill({0, plot.bottom, w, h}, panel);
+    scene.Fill({0, plot.top, plot.left, plot.bottom}, panel);
+    scene.Fill({plot.right, plot.top, w, plot.bottom}, panel);
+    scene.Fill(plot, Opaque(view.plotBackground));
     const chart::LinePen thin{1, {}};
     if (view.plotBorder) {
         const std::uint32_t black = 0xff000000u;
-        chart::DrawLine(all, plot.left, plot.top, plot.right - 1, plot.top, black, thin, phase);
-        chart::DrawLine(all, plot.left, plot.bottom - 1, plot.right - 1, plot.bottom - 1, black, thin, phase);
-        chart::DrawLine(all, plot.left, plot.top, plot.left, plot.bottom - 1, black, thin, phase);
-        chart::DrawLine(all, plot.right - 1, plot.top, plot.right - 1, plot.bottom - 1, black, thin, phase);
+        scene.Line(plot.left, plot.top, plot.right - 1, plot.top, black, thin);
+        scene.Line(plot.left, plot.bottom - 1, plot.right - 1, plot.bottom - 1, black, thin);
+        scene.Line(plot.left, plot.top, plot.left, plot.bottom - 1, black, thin);
+        scene.Line(plot.right - 1, plot.top, plot.right - 1, plot.bottom - 1, black, thin);
     }
     if (!Usable(m, view.xMin, view.yMin))
         return;
@@ -521,19 +636,15 @@ void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
     auto verticals = [&](double step, const chart::LinePen& pen, std::uint32_t colour) {
         for (double v : AxisMultiples(view.xMin, xSpan, step, plot.Width())) {
             const int c = m.Column(v);
-            if (c > plot.left && c < plot.right - 1) {
-                long long ph = 0;
-                chart::DrawLine(all, c, plot.top + 1, c, plot.bottom - 2, colour, pen, ph);
-            }
+            if (c > plot.left && c < plot.right - 1)
+                scene.Line(c, plot.top + 1, c, plot.bottom - 2, colour, pen);
         }
     };
     auto horizontals = [&](double step, const chart::LinePen& pen, std::uint32_t colour) {
         for (double v : AxisMultiples(view.yMin, ySpan, step, plot.Height())) {
             const int r = m.Row(v);
-            if (r > plot.top && r < plot.bottom - 1) {
-                long long ph = 0;
-                chart::DrawLine(all, plot.left + 1, r, plot.right - 2, r, colour, pen, ph);
-            }
+            if (r > plot.top && r < plot.bottom - 1)
+                scene.Line(plot.left + 1, r, plot.right - 2, r, colour, pen);
         }
     };
     const std::uint32_t minor = Opaque(view.minorGridColour), major = Opaque(view.majorGridColour);
@@ -544,13 +655,12 @@ void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
     verticals(view.xMajorStep, thin, major);
     horizontals(view.yMajorStep, thin, major);
 
-    DrawAxisX(m_buffer, plot, m);
-    DrawAxisY(m_buffer, plot, m);
+    SceneAxisX(scene, plot, m);
+    SceneAxisY(scene, plot, m);
 }
 
-void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping& m)
+void CDataChartPanel::SceneAxisX(StaticScene& scene, const PlotRect& plot, const Mapping& m)
 {
-    chart::PixelTarget all = TargetFor(img, {0, 0, img.width(), img.height()});
     const double xSpan = chart::UsableSpan(view.xSpan), ySpan = chart::UsableSpan(view.ySpan);
     const std::uint32_t colour = Opaque(view.xAxisColour);
     const chart::LinePen pen{std::max(1, view.axisLineWidth), {}};
@@ -562,36 +672,32 @@ void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping
 
     // 4. Axis line, arrow head and ticks.
     if (axis) {
-        long long ph = 0;
-        chart::DrawLine(all, plot.left, row, plot.right - 1, row, colour, pen, ph);
+        scene.Line(plot.left, row, plot.right - 1, row, colour, pen);
         if (view.xArrow) {
             // Beyond the right edge into the right margin, mirrored or not.
             const int tip = plot.right + view.rightMargin - 2;
-            chart::DrawLine(all, plot.right, row, tip, row, colour, pen, ph);
+            scene.Line(plot.right, row, tip, row, colour, pen);
             for (int k = 0; k <= 3; ++k) {
-                chart::DrawLine(all, tip - 13, row - k, tip, row, colour, pen, ph);
-                chart::DrawLine(all, tip - 13, row + k, tip, row, colour, pen, ph);
+                scene.Line(tip - 13, row - k, tip, row, colour, pen);
+                scene.Line(tip - 13, row + k, tip, row, colour, pen);
             }
         }
         for (double v : AxisMultiples(view.xMin, xSpan, step / 5, plot.Width())) {
             const int c = m.Column(v);
             if (c >= plot.left && c < plot.right)
-                chart::DrawLine(all, c, row + toPositiveY, c, row + 2 * toPositiveY, colour, thin, ph);
+                scene.Line(c, row + toPositiveY, c, row + 2 * toPositiveY, colour, thin);
         }
         for (double v : AxisMultiples(view.xMin, xSpan, step, plot.Width())) {
             const int c = m.Column(v);
             if (c > plot.left && c < plot.right - 1)
-                chart::DrawLine(all, c, row + toPositiveY, c, row + 5 * toPositiveY, colour, thin, ph);
+                scene.Line(c, row + toPositiveY, c, row + 5 * toPositiveY, colour, thin);
         }
     }
 
-    QPainter p(&img);
-    p.setPen(view.xAxisColour);
     // 5. Tick labels along the axis row (the y-min edge when the axis is not drawn).
     if (view.xLabels && step > 0 && Finite(step)) {
         const QFont font = LabelFont(view.xLabelHeight, false);
         const QFontMetrics fm(font);
-        p.setFont(font);
         const int decimals = chart::LabelDecimals(step);
         const int top = TextTopBelow(row, fm.height(), view.yUp);
         for (double v : AxisMultiples(view.xMin, xSpan, step, plot.Width(), step)) {
@@ -600,29 +706,29 @@ void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping
             const int c = m.Column(v);
             if (c > plot.right)
                 continue;
-            const QString text = QString::fromStdString(chart::FormatFixed(v, decimals));
-            const int w = fm.horizontalAdvance(text);
+            const QString label = QString::fromStdString(chart::FormatFixed(v, decimals));
+            const int w = fm.horizontalAdvance(label);
             if (c - w < plot.left)
                 continue;
-            p.drawText(QPoint(c - w, top + fm.ascent()), text);
+            scene.Text(QPoint(c - w, top + fm.ascent()), label, font, view.xAxisColour, TextBox(c - w, top, w, fm.height()));
         }
     }
     // 6. Title right of the plot, on the labels' row.
     const int titleX = plot.right + 5;
     const int titleHeight = QFontMetrics(LabelFont(view.xLabelHeight, false)).height();
     if (!view.xName.isEmpty()) {
-        DrawTitle(p, titleX, TextTopBelow(row, titleHeight, view.yUp), view.xName, view.xUnit, view.xLabelHeight);
+        scene.Title(titleX, TextTopBelow(row, titleHeight, view.yUp), view.xName, view.xUnit, view.xLabelHeight,
+                    view.xAxisColour);
     } else if (view.xTitlePicture) {
         // The picture's top-left corner at the anchor, 5 px off the labels' row on its negative-y side.
         const QImage pic = TitleImage(view.xTitleImage);
         if (!pic.isNull())
-            p.drawImage(QPoint(titleX, view.yUp ? row + 5 : row - 5), pic);
+            scene.Image(QPoint(titleX, view.yUp ? row + 5 : row - 5), pic);
     }
 }
 
-void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping& m)
+void CDataChartPanel::SceneAxisY(StaticScene& scene, const PlotRect& plot, const Mapping& m)
 {
-    chart::PixelTarget all = TargetFor(img, {0, 0, img.width(), img.height()});
     const double xSpan = chart::UsableSpan(view.xSpan), ySpan = chart::UsableSpan(view.ySpan);
     const std::uint32_t colour = Opaque(view.yAxisColour);
     const chart::LinePen pen{std::max(1, view.axisLineWidth), {}};
@@ -634,45 +740,42 @@ void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping
 
     // 7. Axis line, arrow head beyond the y-max end, ticks over the whole plot height.
     if (axis) {
-        long long ph = 0;
-        chart::DrawLine(all, col, plot.bottom - 1, col, plot.top, colour, pen, ph);
+        scene.Line(col, plot.bottom - 1, col, plot.top, colour, pen);
         if (view.yArrow) {
             // Beyond the y-max end (the bottom edge when y grows downwards), by the top margin.
             const int dir = view.yUp ? -1 : 1;
             const int edge = view.yUp ? plot.top : plot.bottom;
             const int tip = edge + dir * (view.topMargin - 2);
-            chart::DrawLine(all, col, edge, col, tip, colour, pen, ph);
+            scene.Line(col, edge, col, tip, colour, pen);
             for (int k = 0; k <= 3; ++k) {
-                chart::DrawLine(all, col - k, tip - dir * 13, col, tip, colour, pen, ph);
-                chart::DrawLine(all, col + k, tip - dir * 13, col, tip, colour, pen, ph);
+                scene.Line(col - k, tip - dir * 13, col, tip, colour, pen);
+                scene.Line(col + k, tip - dir * 13, col, tip, colour, pen);
             }
         }
         for (double v : AxisMultiples(view.yMin, ySpan, step / 5, plot.Height())) {
             const int r = m.Row(v);
             if (r >= plot.top && r < plot.bottom)
-                chart::DrawLine(all, col + toPositiveX, r, col + 2 * toPositiveX, r, colour, thin, ph);
+                scene.Line(col + toPositiveX, r, col + 2 * toPositiveX, r, colour, thin);
         }
         for (double v : AxisMultiples(view.yMin, ySpan, step, plot.Height())) {
             const int r = m.Row(v);
             if (r >= plot.top && r < plot.bottom)
-                chart::DrawLine(all, col + toPositiveX, r, col + 5 * toPositiveX, r, colour, thin, ph);
+                scene.Line(col + toPositiveX, r, col + 5 * toPositiveX, r, colour, thin);
         }
     }
 
-    QPainter p(&img);
-    p.setPen(view.yAxisColour);
     // Tick labels 5 px left of the axis column, up to y max inclusive, not clipped to the plot.
     if (view.yLabels && step > 0 && Finite(step) && Finite(view.yMax)) {
         const QFont font = LabelFont(view.yLabelHeight, false);
         const QFontMetrics fm(font);
-        p.setFont(font);
         const int decimals = chart::LabelDecimals(step);
         for (double v : chart::Multiples(view.yMin, step, view.yMax, MaxLines(plot.Height()))) {
-            const QString text =
+            const QString label =
                 v == 0 ? QStringLiteral("0") : QString::fromStdString(chart::FormatFixed(v, decimals));
-            const int w = fm.horizontalAdvance(text);
+            const int w = fm.horizontalAdvance(label);
             const int top = TextTopBelow(m.Row(v), fm.height(), view.yUp);
-            p.drawText(QPoint(col - 5 - w, top + fm.ascent()), text);
+            scene.Text(QPoint(col - 5 - w, top + fm.ascent()), label, font, view.yAxisColour,
+                       TextBox(col - 5 - w, top, w, fm.height()));
         }
     }
     // Title beyond the y-max end, starting 5 px right of the axis column.
@@ -681,12 +784,13 @@ void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping
     const int anchor = view.yUp ? plot.top - 5 : plot.bottom + 5;
     if (!view.yName.isEmpty()) {
         // Text lies beyond the anchor, away from the plot.
-        DrawTitle(p, titleX, view.yUp ? anchor - titleHeight : anchor, view.yName, view.yUnit, view.yLabelHeight);
+        scene.Title(titleX, view.yUp ? anchor - titleHeight : anchor, view.yName, view.yUnit, view.yLabelHeight,
+                    view.yAxisColour);
     } else if (view.yTitlePicture) {
         // The picture's bottom-left corner at the anchor, whichever way y grows.
         const QImage pic = TitleImage(view.yTitleImage);
         if (!pic.isNull())
-            p.drawImage(QPoint(titleX, anchor - pic.height()), pic);
+            scene.Image(QPoint(titleX, anchor - pic.height()), pic);
     }
 }
 

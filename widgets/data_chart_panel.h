@@ -173,9 +173,13 @@ private:
     // Equal scale and automatic steps, kept in the view as the owner sees them; the mapping they give.
     chart::Mapping PrepareView(const chart::PlotRect& plot);
     void ReverseDecreasing();
-    void RenderStatic(const chart::PlotRect& plot, const chart::Mapping& m);
-    void DrawAxisX(QImage& img, const chart::PlotRect& plot, const chart::Mapping& m);
-    void DrawAxisY(QImage& img, const chart::PlotRect& plot, const chart::Mapping& m);
+    struct StaticScene;
+    // The background, grids, axes and their texts, drawn only within clip.
+    void RenderStatic(const chart::PlotRect& plot, const chart::Mapping& m, const QRect& clip);
+    void BuildScene(const chart::PlotRect& plot, const chart::Mapping& m, StaticScene& scene);
+    void SceneAxisX(StaticScene& scene, const chart::PlotRect& plot, const chart::Mapping& m);
+    void SceneAxisY(StaticScene& scene, const chart::PlotRect& plot, const chart::Mapping& m);
+    void DrawScene(const StaticScene& scene, const QRect& clip);
     void RenderSeries(const chart::PlotRect& plot, const chart::Mapping& m);
     void DrawLabel(const SeriesRecord& rec, const QRect& clip);
     PickShown PickFor(const chart::PlotRect& plot, const chart::Mapping& m) const;
