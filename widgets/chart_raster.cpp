@@ -122,8 +122,14 @@ void FillRect(PixelTarget& t, const PlotRect& r, std::uint32_t colour)
 {
     const PlotRect c = t.EffectiveClip();
     const int top = std::max(r.top, c.top), bottom = std::min(r.bottom, c.bottom);
-    for (int y = top; y < bottom; ++y)
-        PutRun(t, c, y, r.left, r.right - 1, colour);
+    const int left = std::max(r.left, c.left), right = std::min(r.right, c.right);
+    if (top >= bottom || left >= right)
+        return;
+    for (int y = top; y < bottom; ++y) {
+        std::uint32_t* first = t.Pixel(left, y);
+        std::fill(first, first + (right - left), colour);
+    }
+    Touch(t, left, top, right - 1, bottom - 1);
 }
 
 void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colour, const LinePen& pen,
@@ -140,7 +146,6 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
         return;
 
     const int width = std::max(1, pen.width);
-    const std::vector<Span> stamp = StampFor(width);
     int total = 0;
     for (int v : pen.pattern)
         total += v;
@@ -193,6 +198,7 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
         }
         return;
     }
+    const std::vector<Span> stamp = width > 1 ? StampFor(width) : std::vector<Span>{};
     // Position in the pattern, kept as the walk goes: it moves by one pixel a step, forwards from the
     // start of the line or backwards towards it.
     const bool dashed = !pen.pattern.empty() && total > 0;

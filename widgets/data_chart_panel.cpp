@@ -9,12 +9,15 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace zelkor::widgets {
 
@@ -104,6 +107,11 @@ PlotRect Unite(const PlotRect& a, const PlotRect& b)
     return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
+bool Overlap(const PlotRect& a, const PlotRect& b)
+{
+    return !a.Empty() && !b.Empty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 // Runs the series' drawing without drawing anything, for the state it ends in.
 void AdvanceState(const chart::SeriesStyle& style, const PixelPoint* points, std::size_t n,
                   chart::SeriesDrawState& state)
@@ -157,6 +165,23 @@ chart::ScrollRequest RequestForAction(int action, bool& known)
     default: known = false; return chart::ScrollRequest::Bottom;
     }
 }
+
+// A scroll bar that tells where its thumb would stand for another range, page and position.
+class ChartScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+    QRect ThumbFor(int min, int max, int page, int pos) const
+    {
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        opt.minimum = min;
+        opt.maximum = max;
+        opt.pageStep = page;
+        opt.singleStep = 1;
+        opt.sliderPosition = opt.sliderValue = pos;
+        return style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
+    }
+};
 
 }  // namespace
 
@@ -242,12 +267,12 @@ CDataChartPanel::CDataChartPanel(QWidget* parent, bool horizontalAutoScroll, boo
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     if (m_hAuto) {
-        m_hBar = new QScrollBar(Qt::Horizontal, this);
+        m_hBar = new ChartScrollBar(Qt::Horizontal, this);
         connect(m_hBar, &QScrollBar::actionTriggered, this, [this](int a) { OnBarAction(true, a); });
         m_hBar->installEventFilter(this);
     }
     if (m_vAuto) {
-        m_vBar = new QScrollBar(Qt::Vertical, this);
+        m_vBar = new ChartScrollBar(Qt::Vertical, this);
         connect(m_vBar, &QScrollBar::actionTriggered, this, [this](int a) { OnBarAction(false, a); });
         m_vBar->installEventFilter(this);
     }
@@ -354,6 +379,12 @@ void CDataChartPanel::ReverseDecreasing()
 
 chart::PixelTarget CDataChartPanel::TargetFor(QImage& img, const PlotRect& clip)
 {
+    // Every drawing into the picture starts here. Outside a roll, the next paint cannot tell the
+    // rolled rectangles from the rest of what changed, so it copies all it is asked to.
+    if (&img == &m_buffer && !m_rolling) {
+        m_rolledRects.clear();
+        m_rolledBox = {};
+    }
     chart::PixelTarget t;
     t.bits = reinterpret_cast<std::uint32_t*>(img.bits());
     t.stride = static_cast<int>(img.bytesPerLine() / 4);
@@ -394,15 +425,33 @@ const QImage& CDataChartPanel::RenderNow()
 
 void CDataChartPanel::paintEvent(QPaintEvent* event)
 {
-    if (m_redrawPending)
+    std::vector<QRect> rolled;
+    rolled.swap(m_rolledRects);
+    const QRect rolledBox = std::exchange(m_rolledBox, QRect());
+    if (m_redrawPending) {
         Resolve(&event->region());
-    if (m_needRender || m_buffer.isNull() || m_buffer.size() != ClientSize())
+        rolled.clear();
+    }
+    if (m_needRender || m_buffer.isNull() || m_buffer.size() != ClientSize()) {
         Render();
+        rolled.clear();
+    }
     if (m_buffer.isNull())
         return;
-    const QRect r = event->rect().intersected(m_buffer.rect());
     QPainter p(this);
-    p.drawImage(r.topLeft(), m_buffer, r);
+    // A rolled trace asks for the box around the rectangles it changed, and nothing else in the picture
+    // has changed since: within the box only those are copied (the rest shows the same picture already).
+    QRegion rest = event->region();
+    if (!rolled.empty()) {
+        for (const QRect& r : rolled)
+            p.drawImage(r.topLeft(), m_buffer, r);
+        rest -= rolledBox;
+    }
+    for (const QRect& r0 : rest) {
+        const QRect r = r0.intersected(m_buffer.rect());
+        if (!r.isEmpty())
+            p.drawImage(r.topLeft(), m_buffer, r);
+    }
 }
 
 void CDataChartPanel::Resolve(const QRegion* painting)
@@ -433,6 +482,9 @@ void CDataChartPanel::Resolve(const QRegion* painting)
 
 void CDataChartPanel::Render()
 {
+    ++m_wholePaints;
+    m_rolledRects.clear();  // the whole picture is shown next
+    m_rolledBox = {};
     m_needRender = false;
     m_redrawPending = false;
     m_shownValid = false;
@@ -456,6 +508,7 @@ void CDataChartPanel::Render()
     const Mapping m = PrepareView(plot);
     m_lastMapping = m;
     m_lastPlot = plot;
+    m_shownView = view;
 
     const StaticKey key{view, size, panelBackground};
     if (m_caching && m_staticValid && key == m_staticKey && m_static.size() == size) {
@@ -507,7 +560,23 @@ struct CDataChartPanel::StaticScene {
         QImage image;
     };
     std::vector<Step> steps;
+    QHash<QString, int>* advances = nullptr;  // text widths already measured (shaping costs more than a look-up)
 
+    int Advance(int height, bool italic, const QString& text)
+    {
+        const QString key = QString::number(italic ? -height : height) + QLatin1Char(':') + text;
+        if (advances) {
+            if (auto it = advances->constFind(key); it != advances->constEnd())
+                return *it;
+        }
+        const int w = QFontMetrics(LabelFont(height, italic)).horizontalAdvance(text);
+        if (advances) {
+            if (advances->size() >= 1024)
+                advances->clear();
+            advances->insert(key, w);
+        }
+        return w;
+    }
     void Fill(const PlotRect& r, std::uint32_t colour)
     {
         Step& s = steps.emplace_back();
@@ -552,13 +621,14 @@ struct CDataChartPanel::StaticScene {
         const QFont upright = LabelFont(height, false);
         const QString n = name + QLatin1Char(' ');
         const QFontMetrics fi(italic);
-        Text(QPoint(x, top + fi.ascent()), n, italic, colour, LeaningBox(x, top, fi.horizontalAdvance(n), fi.height()));
+        const int nw = Advance(height, true, n);
+        Text(QPoint(x, top + fi.ascent()), n, italic, colour, LeaningBox(x, top, nw, fi.height()));
         if (unit.isEmpty())
             return;
         const QFontMetrics fu(upright);
         const QString u = QStringLiteral("/ ") + unit;
-        const int ux = x + fi.horizontalAdvance(n);
-        Text(QPoint(ux, top + fu.ascent()), u, upright, colour, LeaningBox(ux, top, fu.horizontalAdvance(u), fu.height()));
+        const int ux = x + nw;
+        Text(QPoint(ux, top + fu.ascent()), u, upright, colour, LeaningBox(ux, top, Advance(height, false, u), fu.height()));
     }
 };
 
@@ -610,6 +680,7 @@ void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip)
 
 void CDataChartPanel::BuildScene(const PlotRect& plot, const Mapping& m, StaticScene& scene)
 {
+    scene.advances = &m_advances;
     // The panel background around the plot area, the plot background inside it.
     const std::uint32_t panel = Opaque(panelBackground);
     const QSize size = m_buffer.size();
@@ -707,7 +778,7 @@ void CDataChartPanel::SceneAxisX(StaticScene& scene, const PlotRect& plot, const
             if (c > plot.right)
                 continue;
             const QString label = QString::fromStdString(chart::FormatFixed(v, decimals));
-            const int w = fm.horizontalAdvance(label);
+            const int w = scene.Advance(view.xLabelHeight, false, label);
             if (c - w < plot.left)
                 continue;
             scene.Text(QPoint(c - w, top + fm.ascent()), label, font, view.xAxisColour, TextBox(c - w, top, w, fm.height()));
@@ -772,7 +843,7 @@ void CDataChartPanel::SceneAxisY(StaticScene& scene, const PlotRect& plot, const
         for (double v : chart::Multiples(view.yMin, step, view.yMax, MaxLines(plot.Height()))) {
             const QString label =
                 v == 0 ? QStringLiteral("0") : QString::fromStdString(chart::FormatFixed(v, decimals));
-            const int w = fm.horizontalAdvance(label);
+            const int w = scene.Advance(view.yLabelHeight, false, label);
             const int top = TextTopBelow(m.Row(v), fm.height(), view.yUp);
             scene.Text(QPoint(col - 5 - w, top + fm.ascent()), label, font, view.yAxisColour,
                        TextBox(col - 5 - w, top, w, fm.height()));
@@ -1068,15 +1139,6 @@ CDataChartPanel::Reconciled CDataChartPanel::Reconcile(QRegion& dirty)
     dirty &= QRegion(m_buffer.rect());
     return dirty.isEmpty() ? Reconciled::Nothing : Reconciled::Regions;
 }
-
-namespace {
-
-bool Overlap(const PlotRect& a, const PlotRect& b)
-{
-    return !a.Empty() && !b.Empty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
-
-}  // namespace
 
 // Paints the regions again from the cached background, the series (in list order) and the pick.
 void CDataChartPanel::RenderRegions(const QRegion& dirty)
@@ -1511,8 +1573,262 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
     const int start = rolling ? chart::TruncPixel((horizontal ? view.xMin : view.yMin) / unit + 0.5) : q;
     const int pos = start == chart::kNoPixel ? 0 : std::max(0, start);
     bar.Set(0, pos + page - 1, page, pos);
+    // A rolling trace moves at every sample: its bar is shown again only when the thumb moves, and
+    // the picture changes only where something moved.
+    if (rolling && horizontal) {
+        SyncBarsIfMoved();
+        if (!DrawRolled())
+            Redraw();
+        return;
+    }
     SyncBars();
     Redraw();
+}
+
+namespace {
+
+// The columns of the plot are grouped in stripes (at least this wide, and at most this many) for the
+// part of the picture a rolled series changes; neighbouring stripes are joined when that adds little
+// area. Few rectangles keep the region and the copy to the screen cheap.
+constexpr int kRollStripe = 16;
+constexpr int kRollStripes = 32;
+constexpr int kRollRects = 64;
+
+}  // namespace
+
+// The rolling view has moved along x by a whole number of pixels (the view starts at a sample, and
+// only the origin changes): everything drawn at data positions moves with it, everything else stays.
+// So only the old and the new places of what moves are drawn again, each from the whole paint's
+// steps clipped to it: vertical grid lines, the ticks and labels along the x axis, and the series.
+// False when the picture cannot be brought up to date this way (then a whole paint follows).
+bool CDataChartPanel::DrawRolled()
+{
+    if (!m_caching || !m_shownValid || m_needRender || m_redrawPending || !isVisible() || m_buffer.isNull() ||
+        m_buffer.size() != ClientSize())
+        return false;
+    const PlotRect plot = PlotArea();
+    // A pick mark stands at a pixel rather than moving with the data; equal scale may change the spans.
+    if (plot.Empty() || !(plot == m_lastPlot) || view.equalScale || m_pickArmed || !(m_pickShown == PickShown{}))
+        return false;
+    const Mapping before = m_lastMapping;
+    const CChartView shown = m_shownView;
+    const Mapping m = PrepareView(plot);
+    CChartView moved = shown;
+    moved.xMin = view.xMin;
+    moved.xMax = view.xMax;
+    if (!(moved == view) || !(m.y == before.y) || m.x.scale != before.x.scale || m.x.sign != before.x.sign ||
+        !Usable(m, view.xMin, view.yMin) || !Usable(before, shown.xMin, shown.yMin))
+        return false;
+    // The y axis stands at x = 0 and the y labels and title at the view's left edge: neither moves
+    // with the data.
+    const double xSpan = chart::UsableSpan(view.xSpan), ySpan = chart::UsableSpan(view.ySpan);
+    if (ContainsZero(shown.xMin, xSpan) || ContainsZero(view.xMin, xSpan) ||
+        before.Column(shown.xMin) != m.Column(view.xMin))
+        return false;
+    if (m_series.size() != m_records.size())
+        return false;
+
+    // The new pixels of every series, and the boxes of what each point draws (its segment and marker).
+    struct Next {
+        DrawnWindow window;
+        chart::SeriesStyle style;
+        std::vector<PixelPoint> points;
+    };
+    std::vector<Next> next(m_series.size());
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const CChartSeries& s = *m_series[i];
+        const SeriesRecord& rec = *m_records[i];
+        if (rec.series != &s || !s.labelText.isEmpty() || rec.labelDrawn)
+            return false;
+        if (reverseDecreasing && !s.x.empty() && !s.y.empty() && s.x.back() < s.x.front())
+            return false;
+        const std::size_t size = std::min(s.x.size(), s.y.size());
+        if (rec.drawn && (!(rec.mapping == before) || rec.first + rec.xs.size() > size ||
+                          !SameValues(rec.xs, s.x, rec.first, rec.xs.size()) ||
+                          !SameValues(rec.ys, s.y, rec.first, rec.ys.size()) || !(StyleOf(s) == rec.style)))
+            return false;
+        Next& n = next[i];
+        n.window = WindowOf(s);
+        if (!n.window.drawn)
+            continue;
+        n.style = StyleOf(s);
+        // A patterned line starts its pattern at the first point drawn: when that point changes,
+        // every dash moves by another amount than the data.
+        const bool patterned = n.style.style != 0 && !n.style.noLine && !n.style.pen.pattern.empty();
+        if (patterned && (!rec.drawn || rec.first != n.window.first))
+            return false;
+        MapPoints(s, n.window.first, n.window.first + n.window.count, m, n.points);
+    }
+
+    // Where the picture changes.
+    std::vector<QRect> dirty;
+    auto gridColumns = [&](const CChartView& v, const Mapping& mm) {
+        auto add = [&](double step) {
+            for (double x : AxisMultiples(v.xMin, xSpan, step, plot.Width())) {
+                const int c = mm.Column(x);
+                if (c > plot.left && c < plot.right - 1)
+                    dirty.emplace_back(c, plot.top, 1, plot.Height());
+            }
+        };
+        if (v.xMinorGrid)
+            add(v.xMajorStep / 5);
+        add(v.xMajorStep);
+    };
+    gridColumns(shown, before);
+    gridColumns(view, m);
+    const bool axis = ContainsZero(view.yMin, ySpan);
+    const int row = axis ? m.Row(0) : m.Row(view.yMin);
+    if (axis) {
+        const int toPositiveY = view.yUp ? -1 : 1;
+        dirty.push_back(QRect(QPoint(plot.left, std::min(row + toPositiveY, row + 5 * toPositiveY)),
+                              QPoint(plot.right - 1, std::max(row + toPositiveY, row + 5 * toPositiveY))));
+    }
+    if (view.xLabels) {
+        // Labels end at their tick, within the plot's columns (a label that would reach past the left
+        // edge is left out); the boxes of the whole paint reach 3 px beyond them.
+        const int height = QFontMetrics(LabelFont(view.xLabelHeight, false)).height();
+        dirty.push_back(TextBox(plot.left, TextTopBelow(row, height, view.yUp), plot.Width(), height));
+    }
+    const int stripeWidth = std::max(kRollStripe, (plot.Width() + kRollStripes - 1) / kRollStripes);
+    const int stripes = (plot.Width() + stripeWidth - 1) / stripeWidth;
+    std::vector<int> stripeTop(static_cast<std::size_t>(stripes), INT_MAX), stripeBottom(static_cast<std::size_t>(stripes), INT_MIN);
+    std::vector<std::vector<PlotRect>> boxes(m_series.size());
+    auto addPoints = [&](const chart::SeriesStyle& style, const std::vector<PixelPoint>& points,
+                         std::vector<PlotRect>* keep) {
+        if (keep)
+            keep->resize(points.size());
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            const std::size_t from = k > 0 ? k - 1 : 0;
+            const PlotRect b = chart::SeriesBounds(style, points.data() + from, k - from + 1, plot);
+            if (keep)
+                (*keep)[k] = b;
+            if (b.Empty())
+                continue;
+            const int s0 = (b.left - plot.left) / stripeWidth, s1 = (b.right - 1 - plot.left) / stripeWidth;
+            for (int k2 = s0; k2 <= s1; ++k2) {
+                stripeTop[static_cast<std::size_t>(k2)] = std::min(stripeTop[static_cast<std::size_t>(k2)], b.top);
+                stripeBottom[static_cast<std::size_t>(k2)] = std::max(stripeBottom[static_cast<std::size_t>(k2)], b.bottom);
+            }
+        }
+    };
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const SeriesRecord& rec = *m_records[i];
+        if (rec.drawn)
+            addPoints(rec.style, rec.points, nullptr);
+        if (next[i].window.drawn)
+            addPoints(next[i].style, next[i].points, &boxes[i]);
+    }
+    QRect run;
+    for (int k = 0; k < stripes; ++k) {
+        const auto at = static_cast<std::size_t>(k);
+        if (stripeTop[at] >= stripeBottom[at]) {
+            if (!run.isEmpty())
+                dirty.push_back(run);
+            run = {};
+            continue;
+        }
+        const int left = plot.left + k * stripeWidth;
+        const QRect stripe(left, stripeTop[at], std::min(stripeWidth, plot.right - left), stripeBottom[at] - stripeTop[at]);
+        const QRect joined = run.united(stripe);
+        auto area = [](const QRect& r) { return static_cast<long long>(r.width()) * r.height(); };
+        if (!run.isEmpty() && 4 * area(joined) > 5 * (area(run) + area(stripe))) {
+            dirty.push_back(run);
+            run = stripe;
+        } else {
+            run = joined;
+        }
+    }
+    if (!run.isEmpty())
+        dirty.push_back(run);
+    // Where most of the plot changes (a minor grid moving with the data), one whole paint costs less.
+    long long area = 0;
+    for (const QRect& r : dirty)
+        area += static_cast<long long>(r.width()) * r.height();
+    if (static_cast<int>(dirty.size()) > kRollRects || 5 * area > 2 * static_cast<long long>(plot.Width()) * plot.Height())
+        return false;
+
+    // The records take the new state; they say what the picture shows from here on.
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const CChartSeries& s = *m_series[i];
+        SeriesRecord& rec = *m_records[i];
+        Next& n = next[i];
+        if (!n.window.drawn) {
+            rec.ClearDrawn();
+            continue;
+        }
+        rec.DropLayer();  // it holds the old pixels
+        rec.drawn = true;
+        rec.style = n.style;
+        rec.first = n.window.first;
+        rec.points = std::move(n.points);
+        const auto from = static_cast<std::ptrdiff_t>(n.window.first);
+        const auto to = static_cast<std::ptrdiff_t>(n.window.first + n.window.count);
+        rec.xs.assign(s.x.begin() + from, s.x.begin() + to);
+        rec.ys.assign(s.y.begin() + from, s.y.begin() + to);
+        rec.end = {};
+        AdvanceState(rec.style, rec.points.data(), rec.points.size(), rec.end);
+        rec.bounds = chart::SeriesBounds(rec.style, rec.points.data(), rec.points.size(), plot);
+        rec.mapping = m;
+        rec.plot = plot;
+        rec.stableUpdates = 0;
+    }
+    m_lastMapping = m;
+    m_shownView = view;
+    m_staticValid = false;
+    m_renderedKey = StaticKey{view, ClientSize(), panelBackground};
+    m_renderedKeyValid = true;
+    ++m_backgroundMoves;
+
+    StaticScene scene;
+    BuildScene(plot, m, scene);
+    m_rolling = true;
+    for (const QRect& r0 : dirty) {
+        const QRect r = r0.intersected(m_buffer.rect());
+        if (r.isEmpty())
+            continue;
+        DrawScene(scene, r);
+        const PlotRect clip = ToPlotRect(r.intersected(ToQRect(plot)));
+        if (!clip.Empty()) {
+            chart::PixelTarget target = TargetFor(m_buffer, clip);
+            for (std::size_t i = 0; i < m_records.size(); ++i)
+                if (m_records[i]->drawn)
+                    DrawSeriesWithin(target, *m_records[i], boxes[i], clip);
+        }
+        m_rolledRects.push_back(r);
+        m_rolledBox |= r;
+    }
+    m_rolling = false;
+    // The box grows with every roll until it is painted, so that the region asked for stays that box.
+    if (!m_rolledBox.isEmpty())
+        update(m_rolledBox);
+    return true;
+}
+
+// Draws the part of a series that reaches clip. Drawing starts, afresh, at the point before the first
+// whose segment or marker reaches it: what that point's own marker draws lies outside, and from
+// there on every step is drawn in the whole paint's order. A patterned line is drawn whole (its
+// pattern runs on from the first point).
+void CDataChartPanel::DrawSeriesWithin(chart::PixelTarget& target, const SeriesRecord& rec,
+                                       const std::vector<PlotRect>& boxes, const PlotRect& clip)
+{
+    const bool patterned = rec.style.style != 0 && !rec.style.noLine && !rec.style.pen.pattern.empty();
+    std::size_t first = rec.points.size(), last = 0;
+    if (patterned || boxes.size() != rec.points.size()) {
+        first = 0;
+        last = rec.points.size();
+    } else {
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            if (!Overlap(boxes[k], clip))
+                continue;
+            first = std::min(first, k);
+            last = k + 1;
+        }
+        if (first >= last)
+            return;
+        first = first > 0 ? first - 1 : 0;
+    }
+    chart::SeriesDrawState state;
+    chart::DrawSeriesPoints(target, rec.style, rec.points.data() + first, last - first, state);
 }
 
 void CDataChartPanel::ResetHorizontalScroll()
@@ -1593,6 +1909,10 @@ bool CDataChartPanel::eventFilter(QObject* watched, QEvent* event)
         WheelScroll(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }
+    // A bar that shows an older position is brought up to date before the user works it.
+    if (m_barsStale && (watched == m_hBar || watched == m_vBar) &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+        SyncBars();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -1616,8 +1936,35 @@ void CDataChartPanel::OnBarAction(bool horizontal, int action)
     m_syncing = false;
 }
 
+void CDataChartPanel::SyncBarsIfMoved()
+{
+    bool stale = false;
+    auto looksSame = [&stale](QScrollBar* bar, const chart::ScrollBarModel& model) {
+        if (!bar)
+            return true;
+        const int max = std::max(model.min, model.MaxPos());
+        const int page = std::max(1, model.page);
+        if (bar->isEnabled() != model.HasRange() || (bar->value() <= bar->minimum()) != (model.pos <= model.min) ||
+            (bar->value() >= bar->maximum()) != (model.pos >= max))
+            return false;
+        if (bar->minimum() == model.min && bar->maximum() == max && bar->pageStep() == page && bar->value() == model.pos)
+            return true;
+        const auto* b = static_cast<const ChartScrollBar*>(bar);
+        if (b->ThumbFor(bar->minimum(), bar->maximum(), bar->pageStep(), bar->value()) != b->ThumbFor(model.min, max, page, model.pos))
+            return false;
+        stale = true;
+        return true;
+    };
+    if (looksSame(m_hBar, m_hModel) && looksSame(m_vBar, m_vModel)) {
+        m_barsStale = m_barsStale || stale;
+        return;
+    }
+    SyncBars();
+}
+
 void CDataChartPanel::SyncBars()
 {
+    m_barsStale = false;
     m_syncing = true;
     auto sync = [](QScrollBar* bar, const chart::ScrollBarModel& model) {
         if (!bar)

@@ -129,6 +129,8 @@ public:
     // Runs the paint sequence into the back buffer now and returns it (client size, without scroll bars).
     const QImage& RenderNow();
     const QImage& BackBuffer() const { return m_buffer; }
+    // How many times the whole picture has been painted (benchmarks and tests tell the paths apart).
+    int WholePaints() const { return m_wholePaints; }
     // Client area: the widget less its scroll bars.
     QSize ClientSize() const;
     // Plot rectangle and mapping for the current view and size (as the next paint will use them).
@@ -196,8 +198,13 @@ private:
     chart::SeriesStyle StyleOf(const CChartSeries& s) const;
     void AppendAndScroll(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys,
                          std::size_t n, bool horizontal);
+    bool DrawRolled();
+    void DrawSeriesWithin(chart::PixelTarget& target, const SeriesRecord& rec,
+                          const std::vector<chart::PlotRect>& boxes, const chart::PlotRect& clip);
     void ApplyScroll(bool horizontal, int newPos);
     void SyncBars();
+    // Shows the model on the bars only when a thumb would move by a pixel (or a bar change its state).
+    void SyncBarsIfMoved();
     void LayoutBars();
     void OnBarAction(bool horizontal, int action);
     int MarkPixelFor(const QPoint& p) const;
@@ -211,6 +218,7 @@ private:
     QScrollBar* m_vBar = nullptr;
     chart::ScrollBarModel m_hModel, m_vModel;
     bool m_syncing = false;
+    bool m_barsStale = false;  // a bar shows an older position of the model (its thumb is where it would be)
     mutable int m_barExtent = -1;  // the style's scroll-bar width; -1 until asked
 
     // Range pick.
@@ -233,6 +241,11 @@ private:
     bool m_resolveQueued = false;
     bool m_shownValid = false;    // records, mapping and pick describe the buffer
     chart::Mapping m_lastMapping;
+    CChartView m_shownView;  // the view the picture shows
+    std::vector<QRect> m_rolledRects;  // changed by rolls since the last paint, and their box
+    QRect m_rolledBox;
+    bool m_rolling = false;
+    int m_wholePaints = 0;
     chart::PlotRect m_lastPlot;
     std::vector<std::unique_ptr<SeriesRecord>> m_records;  // in list order
     PickShown m_pickShown;
@@ -245,6 +258,7 @@ private:
     int m_backgroundMoves = 0;  // whole paints in a row whose background differed from the one before
     std::vector<chart::PixelPoint> m_scratch;
     QHash<int, QImage> m_titleImages;
+    QHash<QString, int> m_advances;  // widths of tick labels and titles
 };
 
 }  // namespace zelkor::widgets
