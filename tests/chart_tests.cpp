@@ -1138,7 +1138,8 @@ TEST(ChartRedraw, RepaintsOnlyWhatChanged)
     }
 }
 
-// A rolling trace gives the plain picture at every step, on the back buffer and on the screen, and
+// A rolling trace gives the plain picture at every step, on the back buffer, on the screen and in a
+// grab, and
 // once it rolls (and its y labels stand still) it is not painted whole again: the trace windows' look
 // (a polyline with markers over a view that holds the x axis, its labels inside the plot); markers
 // with the dotted y minor grid and the x axis out of view (labels below the plot); a dotted line,
@@ -1188,6 +1189,11 @@ TEST(ChartRedraw, RollingTraceEqualsThePlainPaintAtEveryStep)
             const int whole = live.p.WholePaints();
             live.p.IncrementalAppend(a, t, y);
             plain.IncrementalAppend(b, t, y);
+            if (i % 15 == 7) {  // a picture taken before the screen is painted shows the step too
+                const QImage grabbed = live.p.grab().toImage().convertToFormat(QImage::Format_RGB32);
+                ASSERT_EQ(DifferingPixels(grabbed.copy(QRect(QPoint(0, 0), live.p.ClientSize())), plain.RenderNow()), 0)
+                    << c.what << " " << i;
+            }
             live.Settle();
             if (a.firstDrawn > 20) {  // past the first steps, where the y labels still move
                 ++rolls;

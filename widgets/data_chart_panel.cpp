@@ -3,6 +3,7 @@
 #include "font_cells.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -425,24 +426,34 @@ const QImage& CDataChartPanel::RenderNow()
 
 void CDataChartPanel::paintEvent(QPaintEvent* event)
 {
+    // A picture of the widget made elsewhere (grab, render) starts from nothing: it gets all it asks
+    // for, and the rolled rectangles stay for the screen's own paint.
+    const bool elsewhere = !backingStore() || redirected(nullptr) != backingStore()->paintDevice();
     std::vector<QRect> rolled;
-    rolled.swap(m_rolledRects);
-    const QRect rolledBox = std::exchange(m_rolledBox, QRect());
+    QRect rolledBox;
+    if (!elsewhere) {
+        rolled.swap(m_rolledRects);
+        rolledBox = std::exchange(m_rolledBox, QRect());
+    }
     if (m_redrawPending) {
-        Resolve(&event->region());
+        // What a picture made elsewhere covers is not on the screen: the screen is asked for all of it.
+        Resolve(elsewhere ? nullptr : &event->region());
         rolled.clear();
     }
     if (m_needRender || m_buffer.isNull() || m_buffer.size() != ClientSize()) {
         Render();
         rolled.clear();
+        if (elsewhere)
+            update();
     }
     if (m_buffer.isNull())
         return;
     QPainter p(this);
     // A rolled trace asks for the box around the rectangles it changed, and nothing else in the picture
-    // has changed since: within the box only those are copied (the rest shows the same picture already).
+    // has changed since: when the box is all that is asked of the picture, only those rectangles are
+    // copied (the rest of it is on the screen already).
     QRegion rest = event->region();
-    if (!rolled.empty()) {
+    if (!rolled.empty() && (rest & QRect(QPoint(0, 0), m_buffer.size())) == QRegion(rolledBox)) {
         for (const QRect& r : rolled)
             p.drawImage(r.topLeft(), m_buffer, r);
         rest -= rolledBox;
