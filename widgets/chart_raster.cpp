@@ -12,7 +12,7 @@ struct Span {
 };
 
 // Disc stamp of a pen width: rows of pixel offsets whose centres lie within width/2 of the stamp centre.
-std::vector<Span> StampFor(int width)
+std::vector<Span> MakeStamp(int width)
 {
     std::vector<Span> spans;
     if (width <= 1) {
@@ -35,6 +35,23 @@ std::vector<Span> StampFor(int width)
             spans.push_back({j, from, to});
     }
     return spans;
+}
+
+// Pens are a few pixels wide, and every segment of a series asks for its stamp: those are made once.
+const std::vector<Span>& StampFor(int width)
+{
+    constexpr int kKept = 32;
+    static const std::vector<std::vector<Span>> kept = [] {
+        std::vector<std::vector<Span>> v;
+        for (int w = 0; w < kKept; ++w)
+            v.push_back(MakeStamp(w));
+        return v;
+    }();
+    if (width >= 0 && width < kKept)
+        return kept[static_cast<std::size_t>(width)];
+    thread_local std::vector<Span> wide;
+    wide = MakeStamp(width);
+    return wide;
 }
 
 long long FloorDiv(long long a, long long b)
@@ -198,7 +215,7 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
         }
         return;
     }
-    const std::vector<Span> stamp = width > 1 ? StampFor(width) : std::vector<Span>{};
+    const std::vector<Span>& stamp = StampFor(width);
     // Position in the pattern, kept as the walk goes: it moves by one pixel a step, forwards from the
     // start of the line or backwards towards it.
     const bool dashed = !pen.pattern.empty() && total > 0;

@@ -1694,11 +1694,12 @@ bool CDataChartPanel::DrawRolled()
         dirty.push_back(QRect(QPoint(plot.left, std::min(row + toPositiveY, row + 5 * toPositiveY)),
                               QPoint(plot.right - 1, std::max(row + toPositiveY, row + 5 * toPositiveY))));
     }
+    QRect labelBand;
     if (view.xLabels) {
         // Labels end at their tick, within the plot's columns (a label that would reach past the left
         // edge is left out); the boxes of the whole paint reach 3 px beyond them.
         const int height = QFontMetrics(LabelFont(view.xLabelHeight, false)).height();
-        dirty.push_back(TextBox(plot.left, TextTopBelow(row, height, view.yUp), plot.Width(), height));
+        labelBand = TextBox(plot.left, TextTopBelow(row, height, view.yUp), plot.Width(), height);
     }
     const int stripeWidth = std::max(kRollStripe, (plot.Width() + kRollStripes - 1) / kRollStripes);
     const int stripes = (plot.Width() + stripeWidth - 1) / stripeWidth;
@@ -1757,6 +1758,23 @@ bool CDataChartPanel::DrawRolled()
         area += static_cast<long long>(r.width()) * r.height();
     if (static_cast<int>(dirty.size()) > kRollRects || 5 * area > 2 * static_cast<long long>(plot.Width()) * plot.Height())
         return false;
+    // The labels are drawn once, with their band, rather than again in every rectangle that crosses it.
+    if (!labelBand.isEmpty()) {
+        std::vector<QRect> apart;
+        apart.reserve(dirty.size() + 8);
+        for (const QRect& r : dirty) {
+            if (!r.intersects(labelBand)) {
+                apart.push_back(r);
+                continue;
+            }
+            if (r.top() < labelBand.top())
+                apart.push_back(QRect(QPoint(r.left(), r.top()), QPoint(r.right(), labelBand.top() - 1)));
+            if (r.bottom() > labelBand.bottom())
+                apart.push_back(QRect(QPoint(r.left(), labelBand.bottom() + 1), QPoint(r.right(), r.bottom())));
+        }
+        apart.push_back(labelBand);
+        dirty.swap(apart);
+    }
 
     // The records take the new state; they say what the picture shows from here on.
     for (std::size_t i = 0; i < m_series.size(); ++i) {
