@@ -1971,6 +1971,8 @@ void CDataChartPanel::SyncBarsIfMoved()
     auto looksSame = [&stale](QScrollBar* bar, const chart::ScrollBarModel& model) {
         if (!bar)
             return true;
+        if (!bar->isVisible())
+            return false;  // a hidden bar costs nothing to set, and its geometry says nothing yet
         const int max = std::max(model.min, model.MaxPos());
         const int page = std::max(1, model.page);
         if (bar->isEnabled() != model.HasRange() || (bar->value() <= bar->minimum()) != (model.pos <= model.min) ||
