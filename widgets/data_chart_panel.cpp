@@ -108,11 +108,6 @@ PlotRect Unite(const PlotRect& a, const PlotRect& b)
     return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
-bool Overlap(const PlotRect& a, const PlotRect& b)
-{
-    return !a.Empty() && !b.Empty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-}
-
 // Runs the series' drawing without drawing anything, for the state it ends in.
 void AdvanceState(const chart::SeriesStyle& style, const PixelPoint* points, std::size_t n,
                   chart::SeriesDrawState& state)
@@ -1150,6 +1145,15 @@ CDataChartPanel::Reconciled CDataChartPanel::Reconcile(QRegion& dirty)
     dirty &= QRegion(m_buffer.rect());
     return dirty.isEmpty() ? Reconciled::Nothing : Reconciled::Regions;
 }
+
+namespace {
+
+bool Overlap(const PlotRect& a, const PlotRect& b)
+{
+    return !a.Empty() && !b.Empty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+}  // namespace
 
 // Paints the regions again from the cached background, the series (in list order) and the pick.
 void CDataChartPanel::RenderRegions(const QRegion& dirty)
