@@ -142,11 +142,6 @@ int TextTopBelow(int row, int height, bool yUp) { return yUp ? row + 5 : row - 5
 // an italic title leans out by a part of its height).
 QRect TextBox(int x, int top, int width, int height) { return QRect(x - 3, top - 3, width + 6, height + 6); }
 
-QRect LeaningBox(int x, int top, int width, int height)
-{
-    return QRect(x - height, top - height / 2, width + 2 * height, 2 * height);
-}
-
 chart::ScrollRequest RequestForAction(int action, bool& known)
 {
     known = true;
@@ -566,22 +561,31 @@ struct CDataChartPanel::StaticScene {
         QImage image;
     };
     std::vector<Step> steps;
-    QHash<QString, int>* advances = nullptr;  // text widths already measured (shaping costs more than a look-up)
+    QHash<QString, TextMeasure>* measures = nullptr;  // texts already measured (shaping costs more than a look-up)
 
-    int Advance(int height, bool italic, const QString& text)
+    TextMeasure Measure(int height, bool italic, const QString& text)
     {
         const QString key = QString::number(italic ? -height : height) + QLatin1Char(':') + text;
-        if (advances) {
-            if (auto it = advances->constFind(key); it != advances->constEnd())
+        if (measures) {
+            if (auto it = measures->constFind(key); it != measures->constEnd())
                 return *it;
         }
-        const int w = QFontMetrics(LabelFont(height, italic)).horizontalAdvance(text);
-        if (advances) {
-            if (advances->size() >= 1024)
-                advances->clear();
-            advances->insert(key, w);
+        const QFontMetrics fm(LabelFont(height, italic));
+        const TextMeasure t{fm.horizontalAdvance(text), fm.boundingRect(text)};
+        if (measures) {
+            if (measures->size() >= 1024)
+                measures->clear();
+            measures->insert(key, t);
         }
-        return w;
+        return t;
+    }
+    int Advance(int height, bool italic, const QString& text) { return Measure(height, italic, text).advance; }
+    // Every pixel a text drawn from its baseline start can write: its advance box and its ink, and a
+    // little more.
+    QRect InkBox(const QPoint& at, int height, bool italic, const QString& text, int top, int cell)
+    {
+        const TextMeasure t = Measure(height, italic, text);
+        return QRect(at.x(), top, t.advance, cell).united(t.ink.translated(at)).adjusted(-2, -2, 2, 2);
     }
     void Fill(const PlotRect& r, std::uint32_t colour)
     {
@@ -627,14 +631,14 @@ struct CDataChartPanel::StaticScene {
         const QFont upright = LabelFont(height, false);
         const QString n = name + QLatin1Char(' ');
         const QFontMetrics fi(italic);
-        const int nw = Advance(height, true, n);
-        Text(QPoint(x, top + fi.ascent()), n, italic, colour, LeaningBox(x, top, nw, fi.height()));
+        const QPoint at(x, top + fi.ascent());
+        Text(at, n, italic, colour, InkBox(at, height, true, n, top, fi.height()));
         if (unit.isEmpty())
             return;
         const QFontMetrics fu(upright);
         const QString u = QStringLiteral("/ ") + unit;
-        const int ux = x + nw;
-        Text(QPoint(ux, top + fu.ascent()), u, upright, colour, LeaningBox(ux, top, Advance(height, false, u), fu.height()));
+        const QPoint uat(x + Advance(height, true, n), top + fu.ascent());
+        Text(uat, u, upright, colour, InkBox(uat, height, false, u, top, fu.height()));
     }
 };
 
@@ -642,17 +646,19 @@ void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m, const
 {
     StaticScene scene;
     BuildScene(plot, m, scene);
-    DrawScene(scene, clip);
+    std::optional<QPainter> painter;
+    DrawScene(scene, clip, painter);
 }
 
-void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip)
+// painter: made on the first text that reaches the clip, and kept for the next calls (a clip that is
+// the whole picture is not set).
+void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip, std::optional<QPainter>& painter)
 {
     const QRect area = clip.intersected(m_buffer.rect());
     if (area.isEmpty())
         return;
     chart::PixelTarget target = TargetFor(m_buffer, ToPlotRect(area));
-    // A painter only when some text reaches the clip; a clip that is the whole picture is not set.
-    std::optional<QPainter> painter;
+    bool clipped = false;
     for (const StaticScene::Step& s : scene.steps) {
         if (!s.box.intersects(area))
             continue;
@@ -667,10 +673,14 @@ void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip)
         }
         case StaticScene::Kind::Text:
         case StaticScene::Kind::Image:
-            if (!painter) {
+            if (!painter)
                 painter.emplace(&m_buffer);
+            if (!clipped) {
                 if (area != m_buffer.rect())
                     painter->setClipRect(area);
+                else
+                    painter->setClipping(false);
+                clipped = true;
             }
             if (s.kind == StaticScene::Kind::Image) {
                 painter->drawImage(s.at, s.image);
@@ -686,7 +696,7 @@ void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip)
 
 void CDataChartPanel::BuildScene(const PlotRect& plot, const Mapping& m, StaticScene& scene)
 {
-    scene.advances = &m_advances;
+    scene.measures = &m_textMeasures;
     // The panel background around the plot area, the plot background inside it.
     const std::uint32_t panel = Opaque(panelBackground);
     const QSize size = m_buffer.size();
@@ -1815,11 +1825,12 @@ bool CDataChartPanel::DrawRolled()
     StaticScene scene;
     BuildScene(plot, m, scene);
     m_rolling = true;
+    std::optional<QPainter> painter;
     for (const QRect& r0 : dirty) {
         const QRect r = r0.intersected(m_buffer.rect());
         if (r.isEmpty())
             continue;
-        DrawScene(scene, r);
+        DrawScene(scene, r, painter);
         const PlotRect clip = ToPlotRect(r.intersected(ToQRect(plot)));
         if (!clip.Empty()) {
             chart::PixelTarget target = TargetFor(m_buffer, clip);
@@ -1830,6 +1841,7 @@ bool CDataChartPanel::DrawRolled()
         m_rolledRects.push_back(r);
         m_rolledBox |= r;
     }
+    painter.reset();
     m_rolling = false;
     // The box grows with every roll until it is painted, so that the region asked for stays that box.
     if (!m_rolledBox.isEmpty())

@@ -35,12 +35,14 @@
 
 #include <QHash>
 #include <QImage>
+#include <QPainter>
 #include <QPointer>
 #include <QRegion>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QScrollBar;
@@ -175,13 +177,17 @@ private:
     // Equal scale and automatic steps, kept in the view as the owner sees them; the mapping they give.
     chart::Mapping PrepareView(const chart::PlotRect& plot);
     void ReverseDecreasing();
+    struct TextMeasure {
+        int advance = 0;
+        QRect ink;  // from the start of the baseline
+    };
     struct StaticScene;
     // The background, grids, axes and their texts, drawn only within clip.
     void RenderStatic(const chart::PlotRect& plot, const chart::Mapping& m, const QRect& clip);
     void BuildScene(const chart::PlotRect& plot, const chart::Mapping& m, StaticScene& scene);
     void SceneAxisX(StaticScene& scene, const chart::PlotRect& plot, const chart::Mapping& m);
     void SceneAxisY(StaticScene& scene, const chart::PlotRect& plot, const chart::Mapping& m);
-    void DrawScene(const StaticScene& scene, const QRect& clip);
+    void DrawScene(const StaticScene& scene, const QRect& clip, std::optional<QPainter>& painter);
     void RenderSeries(const chart::PlotRect& plot, const chart::Mapping& m);
     void DrawLabel(const SeriesRecord& rec, const QRect& clip);
     PickShown PickFor(const chart::PlotRect& plot, const chart::Mapping& m) const;
@@ -258,7 +264,7 @@ private:
     int m_backgroundMoves = 0;  // whole paints in a row whose background differed from the one before
     std::vector<chart::PixelPoint> m_scratch;
     QHash<int, QImage> m_titleImages;
-    QHash<QString, int> m_advances;  // widths of tick labels and titles
+    QHash<QString, TextMeasure> m_textMeasures;  // tick labels and titles
 };
 
 }  // namespace zelkor::widgets
