@@ -7,8 +7,11 @@
 //                          (the counter paints_per_append says so);
 //   BM_MarkerMove          the live marker moved to a new pixel beside a recorded trajectory, Redraw()
 //                          and the paint (what a live window does on every sample);
-//   BM_RollingTrace        a 500-point trace in rolling mode on a 1600 x 900 panel: every append
-//                          moves the view by a point, and the whole panel is painted;
+//   BM_RollingTrace        a trace in rolling mode, the append that moves the view by a point and the
+//                          paint that shows it: /0 500 points on a 1600 x 900 panel with both minor
+//                          grids; /1 the circular-motion window's trace at 1366 x 768 (870 x 560,
+//                          3 s, 150 points, a turn every 2 s); whole_paints_per_append says how
+//                          often the whole picture was painted;
 //   BM_TrackTick           a robot's track after 30 minutes at 50 Hz (90,000 points in a markers
 //                          series and a line series, 1326 x 600 panel): one tick appends a point to
 //                          both and paints, the window's way (append, series list, Redraw) or by
@@ -197,13 +200,17 @@ void BM_MarkerMove(benchmark::State& state)
 
 void BM_RollingTrace(benchmark::State& state)
 {
+    // 0: 1600 x 900, 10 s, both minor grids; 1: the trace of the circular-motion window at 1366 x 768.
+    const bool window = state.range(0) == 1;
     CDataChartPanel panel(nullptr, true, false);
-    panel.resize(1600, 900);
+    panel.resize(window ? 870 : 1600, window ? 560 : 900);
     auto& v = panel.view;
     v.xName = "t";
     v.xUnit = "s";
-    v.xMin = 0, v.xSpan = 10, v.xMax = 10;
-    v.yMin = -0.3, v.ySpan = 0.6, v.yMax = 0.3;
+    v.yName = window ? "Y" : "";
+    v.xMin = 0, v.xSpan = window ? 3 : 10, v.xMax = v.xSpan;
+    v.yMin = window ? -0.2 : -0.3, v.ySpan = window ? 0.4 : 0.6, v.yMax = v.yMin + v.ySpan;
+    v.xMinorGrid = v.yMinorGrid = !window;
     v.xScrollUnit = 0.02;
     panel.scrollMode = CDataChartPanel::kRollingMode;
     panel.ResetHorizontalScroll();
@@ -215,19 +222,23 @@ void BM_RollingTrace(benchmark::State& state)
     long long i = 0;
     auto append = [&] {
         const double t = 0.02 * static_cast<double>(i++);
-        panel.IncrementalAppend(trace, t, 0.25 * std::sin(t * 2.1));
+        panel.IncrementalAppend(trace, t, window ? 0.15 * std::sin(t * 3.1416) : 0.25 * std::sin(t * 2.1));
     };
     for (int k = 0; k < 600; ++k)  // the view has begun to roll
         append();
     DeliverPaints();
     PaintCounter counter;
     panel.installEventFilter(&counter);
+    const int whole = panel.WholePaints();
     for (auto _ : state) {
         append();
         DeliverPaints();
     }
     panel.removeEventFilter(&counter);
     ReportPaints(state, counter, "paints_per_append");
+    state.counters["whole_paints_per_append"] =
+        static_cast<double>(panel.WholePaints() - whole) /
+        static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
 }
 
 // The robot's track: laps of 20 s around an ellipse in the view of the robot window (x and y from
@@ -307,7 +318,7 @@ BENCHMARK(BM_Repaint)->Apply(Args);
 BENCHMARK(BM_ColdRepaint)->Apply(Args);
 BENCHMARK(BM_IncrementalAppend)->Apply(Args);
 BENCHMARK(BM_MarkerMove)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RollingTrace)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RollingTrace)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TrackTick)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1138,37 +1138,79 @@ TEST(ChartRedraw, RepaintsOnlyWhatChanged)
     }
 }
 
-// A rolling trace draws without layers (its view moves at every step) and still gives the plain picture.
+// A rolling trace gives the plain picture at every step, on the back buffer, on the screen and in a
+// grab, and
+// once it rolls (and its y labels stand still) it is not painted whole again: the trace windows' look
+// (a polyline with markers over a view that holds the x axis, its labels inside the plot); markers
+// with the dotted y minor grid and the x axis out of view (labels below the plot); a dotted line,
+// whose pattern starts at the first point drawn, so that each step paints it whole.
 TEST(ChartRedraw, RollingTraceEqualsThePlainPaintAtEveryStep)
 {
-    ShownPanel live(true, false);
-    CDataChartPanel plain(nullptr, true, false);
-    plain.SetCachingEnabled(false);
-    CChartSeries a, b;
-    for (CDataChartPanel* p : {&live.p, &plain}) {
-        p->resize(800, 600);
-        p->view.xMin = 0, p->view.xSpan = 10, p->view.xMax = 10;
-        p->view.yMin = -1, p->view.ySpan = 2, p->view.yMax = 1;
-        p->view.xScrollUnit = 0.02;
-        p->scrollMode = CDataChartPanel::kRollingMode;
-        p->ResetHorizontalScroll();
-    }
-    for (CChartSeries* s : {&a, &b})
-        s->lineStyle = Qt::DotLine;
-    live.p.SetSeriesList({&a});
-    plain.SetSeriesList({&b});
-    live.Show();
-    for (int i = 0; i < 560; ++i) {
-        const double t = 0.02 * i, y = 0.8 * std::sin(t * 3);
-        live.p.IncrementalAppend(a, t, y);
-        plain.IncrementalAppend(b, t, y);
-        if (i % 20 == 0 || i > 550) {
-            live.Settle();
-            ASSERT_EQ(DifferingPixels(live.p.BackBuffer(), plain.RenderNow()), 0) << i;
+    struct Case {
+        const char* what;
+        int style;
+        Qt::PenStyle pen;
+        double yMin;
+        bool yMinorGrid;
+        bool incremental;
+    };
+    const Case cases[] = {
+        {"trace window", 2, Qt::SolidLine, -1.0, false, true},
+        {"markers, axis out of view", 0, Qt::SolidLine, 0.5, true, true},
+        {"dotted line", 1, Qt::DotLine, -1.0, false, false},
+    };
+    for (const Case& c : cases) {
+        ShownPanel live(true, false);
+        CDataChartPanel plain(nullptr, true, false);
+        plain.SetCachingEnabled(false);
+        CChartSeries a, b;
+        for (CDataChartPanel* p : {&live.p, &plain}) {
+            p->resize(800, 600);
+            p->view.xName = "t", p->view.xUnit = "s", p->view.yName = "Y";
+            p->view.xMin = 0, p->view.xSpan = 3, p->view.xMax = 3;
+            p->view.yMin = c.yMin, p->view.ySpan = 2, p->view.yMax = c.yMin + 2;
+            p->view.xMinorGrid = false;
+            p->view.yMinorGrid = c.yMinorGrid;
+            p->view.xScrollUnit = 0.02;
+            p->scrollMode = CDataChartPanel::kRollingMode;
+            p->ResetHorizontalScroll();
         }
+        for (CChartSeries* s : {&a, &b}) {
+            s->style = c.style;
+            s->lineStyle = c.pen;
+            s->markerColour = QColor(0, 0, 255);
+        }
+        live.p.SetSeriesList({&a});
+        plain.SetSeriesList({&b});
+        live.Show();
+        int rolls = 0, wholePaints = 0;
+        for (int i = 1; i <= 240; ++i) {
+            const double t = 0.02 * i, y = c.yMin + 1 + 0.8 * std::sin(t * 3);
+            const int whole = live.p.WholePaints();
+            live.p.IncrementalAppend(a, t, y);
+            plain.IncrementalAppend(b, t, y);
+            if (i % 15 == 7) {  // a picture taken before the screen is painted shows the step too
+                const QImage grabbed = live.p.grab().toImage().convertToFormat(QImage::Format_RGB32);
+                ASSERT_EQ(DifferingPixels(grabbed.copy(QRect(QPoint(0, 0), live.p.ClientSize())), plain.RenderNow()), 0)
+                    << c.what << " " << i;
+            }
+            live.Settle();
+            if (a.firstDrawn > 20) {  // past the first steps, where the y labels still move
+                ++rolls;
+                wholePaints += live.p.WholePaints() - whole;
+            }
+            if (i % 15 == 0 || (a.firstDrawn > 0 && a.firstDrawn < 10)) {
+                ASSERT_EQ(DifferingPixels(live.p.BackBuffer(), plain.RenderNow()), 0) << c.what << " " << i;
+                const QImage screen =
+                    live.p.screen()->grabWindow(live.p.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+                ASSERT_EQ(DifferingPixels(screen.copy(QRect(QPoint(0, 0), live.p.ClientSize())), live.p.BackBuffer()), 0)
+                    << c.what << " " << i;
+            }
+        }
+        EXPECT_EQ(a.firstDrawn, b.firstDrawn) << c.what;
+        ASSERT_GT(rolls, 50) << c.what;
+        EXPECT_EQ(wholePaints, c.incremental ? 0 : rolls) << c.what;
     }
-    EXPECT_GT(a.firstDrawn, 0);
-    EXPECT_EQ(a.firstDrawn, b.firstDrawn);
 }
 
 // --- pictures for a person to look at (not run by ctest; see tests/CMakeLists.txt) -----------------

@@ -12,7 +12,7 @@ struct Span {
 };
 
 // Disc stamp of a pen width: rows of pixel offsets whose centres lie within width/2 of the stamp centre.
-std::vector<Span> StampFor(int width)
+std::vector<Span> MakeStamp(int width)
 {
     std::vector<Span> spans;
     if (width <= 1) {
@@ -35,6 +35,23 @@ std::vector<Span> StampFor(int width)
             spans.push_back({j, from, to});
     }
     return spans;
+}
+
+// Pens are a few pixels wide, and every segment of a series asks for its stamp: those are made once.
+const std::vector<Span>& StampFor(int width)
+{
+    constexpr int kKept = 32;
+    static const std::vector<std::vector<Span>> kept = [] {
+        std::vector<std::vector<Span>> v;
+        for (int w = 0; w < kKept; ++w)
+            v.push_back(MakeStamp(w));
+        return v;
+    }();
+    if (width >= 0 && width < kKept)
+        return kept[static_cast<std::size_t>(width)];
+    thread_local std::vector<Span> wide;
+    wide = MakeStamp(width);
+    return wide;
 }
 
 long long FloorDiv(long long a, long long b)
@@ -122,8 +139,14 @@ void FillRect(PixelTarget& t, const PlotRect& r, std::uint32_t colour)
 {
     const PlotRect c = t.EffectiveClip();
     const int top = std::max(r.top, c.top), bottom = std::min(r.bottom, c.bottom);
-    for (int y = top; y < bottom; ++y)
-        PutRun(t, c, y, r.left, r.right - 1, colour);
+    const int left = std::max(r.left, c.left), right = std::min(r.right, c.right);
+    if (top >= bottom || left >= right)
+        return;
+    for (int y = top; y < bottom; ++y) {
+        std::uint32_t* first = t.Pixel(left, y);
+        std::fill(first, first + (right - left), colour);
+    }
+    Touch(t, left, top, right - 1, bottom - 1);
 }
 
 void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colour, const LinePen& pen,
@@ -140,7 +163,6 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
         return;
 
     const int width = std::max(1, pen.width);
-    const std::vector<Span> stamp = StampFor(width);
     int total = 0;
     for (int v : pen.pattern)
         total += v;
@@ -193,6 +215,7 @@ void DrawLine(PixelTarget& t, int x0, int y0, int x1, int y1, std::uint32_t colo
         }
         return;
     }
+    const std::vector<Span>& stamp = StampFor(width);
     // Position in the pattern, kept as the walk goes: it moves by one pixel a step, forwards from the
     // start of the line or backwards towards it.
     const bool dashed = !pen.pattern.empty() && total > 0;

@@ -3,17 +3,22 @@
 #include "font_cells.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace zelkor::widgets {
 
@@ -144,21 +149,9 @@ QFont LabelFont(int height, bool italic) { return FontForCellHeight(kLabelFace, 
 // Top edge of text of the given height placed on the negative-y side of a row, its near edge 5 px away.
 int TextTopBelow(int row, int height, bool yUp) { return yUp ? row + 5 : row - 5 - height; }
 
-// Draws "name " italic followed by "/ unit" upright, top-left at (x, top); returns nothing.
-void DrawTitle(QPainter& p, int x, int top, const QString& name, const QString& unit, int height)
-{
-    const QFont italic = LabelFont(height, true);
-    const QFont upright = LabelFont(height, false);
-    const QString n = name + QLatin1Char(' ');
-    const QFontMetrics fi(italic);
-    p.setFont(italic);
-    p.drawText(QPoint(x, top + fi.ascent()), n);
-    if (unit.isEmpty())
-        return;
-    const QFontMetrics fu(upright);
-    p.setFont(upright);
-    p.drawText(QPoint(x + fi.horizontalAdvance(n), top + fu.ascent()), QStringLiteral("/ ") + unit);
-}
+// Rectangles that cover every pixel a text can write (glyphs may reach a little beyond their advance;
+// an italic title leans out by a part of its height).
+QRect TextBox(int x, int top, int width, int height) { return QRect(x - 3, top - 3, width + 6, height + 6); }
 
 chart::ScrollRequest RequestForAction(int action, bool& known)
 {
@@ -174,6 +167,23 @@ chart::ScrollRequest RequestForAction(int action, bool& known)
     default: known = false; return chart::ScrollRequest::Bottom;
     }
 }
+
+// A scroll bar that tells where its thumb would stand for another range, page and position.
+class ChartScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+    QRect ThumbFor(int min, int max, int page, int pos) const
+    {
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        opt.minimum = min;
+        opt.maximum = max;
+        opt.pageStep = page;
+        opt.singleStep = 1;
+        opt.sliderPosition = opt.sliderValue = pos;
+        return style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
+    }
+};
 
 }  // namespace
 
@@ -259,12 +269,12 @@ CDataChartPanel::CDataChartPanel(QWidget* parent, bool horizontalAutoScroll, boo
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     if (m_hAuto) {
-        m_hBar = new QScrollBar(Qt::Horizontal, this);
+        m_hBar = new ChartScrollBar(Qt::Horizontal, this);
         connect(m_hBar, &QScrollBar::actionTriggered, this, [this](int a) { OnBarAction(true, a); });
         m_hBar->installEventFilter(this);
     }
     if (m_vAuto) {
-        m_vBar = new QScrollBar(Qt::Vertical, this);
+        m_vBar = new ChartScrollBar(Qt::Vertical, this);
         connect(m_vBar, &QScrollBar::actionTriggered, this, [this](int a) { OnBarAction(false, a); });
         m_vBar->installEventFilter(this);
     }
@@ -371,6 +381,12 @@ void CDataChartPanel::ReverseDecreasing()
 
 chart::PixelTarget CDataChartPanel::TargetFor(QImage& img, const PlotRect& clip)
 {
+    // Every drawing into the picture starts here. Outside a roll, the next paint cannot tell the
+    // rolled rectangles from the rest of what changed, so it copies all it is asked to.
+    if (&img == &m_buffer && !m_rolling) {
+        m_rolledRects.clear();
+        m_rolledBox = {};
+    }
     chart::PixelTarget t;
     t.bits = reinterpret_cast<std::uint32_t*>(img.bits());
     t.stride = static_cast<int>(img.bytesPerLine() / 4);
@@ -411,15 +427,43 @@ const QImage& CDataChartPanel::RenderNow()
 
 void CDataChartPanel::paintEvent(QPaintEvent* event)
 {
-    if (m_redrawPending)
-        Resolve(&event->region());
-    if (m_needRender || m_buffer.isNull() || m_buffer.size() != ClientSize())
+    // A picture of the widget made elsewhere (grab, render) starts from nothing: it gets all it asks
+    // for, and the rolled rectangles stay for the screen's own paint.
+    const bool elsewhere = !backingStore() || redirected(nullptr) != backingStore()->paintDevice();
+    std::vector<QRect> rolled;
+    QRect rolledBox;
+    if (!elsewhere) {
+        rolled.swap(m_rolledRects);
+        rolledBox = std::exchange(m_rolledBox, QRect());
+    }
+    if (m_redrawPending) {
+        // What a picture made elsewhere covers is not on the screen: the screen is asked for all of it.
+        Resolve(elsewhere ? nullptr : &event->region());
+        rolled.clear();
+    }
+    if (m_needRender || m_buffer.isNull() || m_buffer.size() != ClientSize()) {
         Render();
+        rolled.clear();
+        if (elsewhere)
+            update();
+    }
     if (m_buffer.isNull())
         return;
-    const QRect r = event->rect().intersected(m_buffer.rect());
     QPainter p(this);
-    p.drawImage(r.topLeft(), m_buffer, r);
+    // A rolled trace asks for the box around the rectangles it changed, and nothing else in the picture
+    // has changed since: when the box is all that is asked of the picture, only those rectangles are
+    // copied (the rest of it is on the screen already).
+    QRegion rest = event->region();
+    if (!rolled.empty() && (rest & QRect(QPoint(0, 0), m_buffer.size())) == QRegion(rolledBox)) {
+        for (const QRect& r : rolled)
+            p.drawImage(r.topLeft(), m_buffer, r);
+        rest -= rolledBox;
+    }
+    for (const QRect& r0 : rest) {
+        const QRect r = r0.intersected(m_buffer.rect());
+        if (!r.isEmpty())
+            p.drawImage(r.topLeft(), m_buffer, r);
+    }
 }
 
 void CDataChartPanel::Resolve(const QRegion* painting)
@@ -450,6 +494,9 @@ void CDataChartPanel::Resolve(const QRegion* painting)
 
 void CDataChartPanel::Render()
 {
+    ++m_wholePaints;
+    m_rolledRects.clear();  // the whole picture is shown next
+    m_rolledBox = {};
     m_needRender = false;
     m_redrawPending = false;
     m_shownValid = false;
@@ -473,12 +520,13 @@ void CDataChartPanel::Render()
     const Mapping m = PrepareView(plot);
     m_lastMapping = m;
     m_lastPlot = plot;
+    m_shownView = view;
 
     const StaticKey key{view, size, panelBackground};
     if (m_caching && m_staticValid && key == m_staticKey && m_static.size() == size) {
         std::memcpy(m_buffer.bits(), m_static.constBits(), static_cast<std::size_t>(m_buffer.sizeInBytes()));
     } else {
-        RenderStatic(plot, m);
+        RenderStatic(plot, m, m_buffer.rect());
         // A view that moves at every step (a rolling trace) would throw a copy of its background away
         // at once: after two moves in a row the background is kept again only once the view stays.
         m_backgroundMoves = m_renderedKeyValid && key == m_renderedKey ? 0 : m_backgroundMoves + 1;
@@ -503,25 +551,179 @@ void CDataChartPanel::Render()
     m_shownValid = true;
 }
 
-void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
+// The background, grids, axes and their texts as drawing steps in paint order, each with a box that
+// covers every pixel it can write, so that a part of the picture can be drawn again from the steps that
+// reach it and come out as the whole paint draws it.
+struct CDataChartPanel::StaticScene {
+    enum class Kind { Fill, Line, Text, Image };
+    struct Step {
+        Kind kind = Kind::Fill;
+        QRect box;
+        // Fill and Line: pixels, colour, pen.
+        PlotRect rect;
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        std::uint32_t colour = 0;
+        chart::LinePen pen;
+        // Text and Image: baseline start (text) or top-left corner (image).
+        QPoint at;
+        QString text;
+        QFont font;
+        QColor textColour;
+        QImage image;
+    };
+    std::vector<Step> steps;
+    QHash<QString, TextMeasure>* measures = nullptr;  // texts already measured (shaping costs more than a look-up)
+
+    TextMeasure Measure(int height, bool italic, const QString& text)
+    {
+        const QString key = QString::number(italic ? -height : height) + QLatin1Char(':') + text;
+        if (measures) {
+            if (auto it = measures->constFind(key); it != measures->constEnd())
+                return *it;
+        }
+        const QFontMetrics fm(LabelFont(height, italic));
+        const TextMeasure t{fm.horizontalAdvance(text), fm.boundingRect(text)};
+        if (measures) {
+            if (measures->size() >= 1024)
+                measures->clear();
+            measures->insert(key, t);
+        }
+        return t;
+    }
+    int Advance(int height, bool italic, const QString& text) { return Measure(height, italic, text).advance; }
+    // Every pixel a text drawn from its baseline start can write: its advance box and its ink, and a
+    // little more.
+    QRect InkBox(const QPoint& at, int height, bool italic, const QString& text, int top, int cell)
+    {
+        const TextMeasure t = Measure(height, italic, text);
+        return QRect(at.x(), top, t.advance, cell).united(t.ink.translated(at)).adjusted(-2, -2, 2, 2);
+    }
+    void Fill(const PlotRect& r, std::uint32_t colour)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Fill;
+        s.rect = r;
+        s.colour = colour;
+        s.box = ToQRect(r);
+    }
+    void Line(int x0, int y0, int x1, int y1, std::uint32_t colour, const chart::LinePen& pen)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Line;
+        s.x0 = x0, s.y0 = y0, s.x1 = x1, s.y1 = y1;
+        s.colour = colour;
+        s.pen = pen;
+        const int reach = std::max(1, pen.width) + 1;
+        s.box = QRect(QPoint(std::min(x0, x1) - reach, std::min(y0, y1) - reach),
+                      QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
+    }
+    void Text(const QPoint& at, const QString& text, const QFont& font, const QColor& colour, const QRect& box)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Text;
+        s.at = at;
+        s.text = text;
+        s.font = font;
+        s.textColour = colour;
+        s.box = box;
+    }
+    void Image(const QPoint& at, const QImage& image)
+    {
+        Step& s = steps.emplace_back();
+        s.kind = Kind::Image;
+        s.at = at;
+        s.image = image;
+        s.box = QRect(at, image.size());
+    }
+    // "name " italic followed by "/ unit" upright, top-left at (x, top).
+    void Title(int x, int top, const QString& name, const QString& unit, int height, const QColor& colour)
+    {
+        const QFont italic = LabelFont(height, true);
+        const QFont upright = LabelFont(height, false);
+        const QString n = name + QLatin1Char(' ');
+        const QFontMetrics fi(italic);
+        const QPoint at(x, top + fi.ascent());
+        Text(at, n, italic, colour, InkBox(at, height, true, n, top, fi.height()));
+        if (unit.isEmpty())
+            return;
+        const QFontMetrics fu(upright);
+        const QString u = QStringLiteral("/ ") + unit;
+        const QPoint uat(x + Advance(height, true, n), top + fu.ascent());
+        Text(uat, u, upright, colour, InkBox(uat, height, false, u, top, fu.height()));
+    }
+};
+
+void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m, const QRect& clip)
 {
-    chart::PixelTarget all = TargetFor(m_buffer, {0, 0, m_buffer.width(), m_buffer.height()});
+    StaticScene scene;
+    BuildScene(plot, m, scene);
+    std::optional<QPainter> painter;
+    DrawScene(scene, clip, painter);
+}
+
+// painter: made on the first text that reaches the clip, and kept for the next calls (a clip that is
+// the whole picture is not set).
+void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip, std::optional<QPainter>& painter)
+{
+    const QRect area = clip.intersected(m_buffer.rect());
+    if (area.isEmpty())
+        return;
+    chart::PixelTarget target = TargetFor(m_buffer, ToPlotRect(area));
+    bool clipped = false;
+    for (const StaticScene::Step& s : scene.steps) {
+        if (!s.box.intersects(area))
+            continue;
+        switch (s.kind) {
+        case StaticScene::Kind::Fill:
+            chart::FillRect(target, s.rect, s.colour);
+            break;
+        case StaticScene::Kind::Line: {
+            long long phase = 0;  // every patterned line starts its own pattern
+            chart::DrawLine(target, s.x0, s.y0, s.x1, s.y1, s.colour, s.pen, phase);
+            break;
+        }
+        case StaticScene::Kind::Text:
+        case StaticScene::Kind::Image:
+            if (!painter)
+                painter.emplace(&m_buffer);
+            if (!clipped) {
+                if (area != m_buffer.rect())
+                    painter->setClipRect(area);
+                else
+                    painter->setClipping(false);
+                clipped = true;
+            }
+            if (s.kind == StaticScene::Kind::Image) {
+                painter->drawImage(s.at, s.image);
+            } else {
+                painter->setPen(s.textColour);
+                painter->setFont(s.font);
+                painter->drawText(s.at, s.text);
+            }
+            break;
+        }
+    }
+}
+
+void CDataChartPanel::BuildScene(const PlotRect& plot, const Mapping& m, StaticScene& scene)
+{
+    scene.measures = &m_textMeasures;
     // The panel background around the plot area, the plot background inside it.
     const std::uint32_t panel = Opaque(panelBackground);
-    const int w = m_buffer.width(), h = m_buffer.height();
-    chart::FillRect(all, {0, 0, w, plot.top}, panel);
-    chart::FillRect(all, {0, plot.bottom, w, h}, panel);
-    chart::FillRect(all, {0, plot.top, plot.left, plot.bottom}, panel);
-    chart::FillRect(all, {plot.right, plot.top, w, plot.bottom}, panel);
-    chart::FillRect(all, plot, Opaque(view.plotBackground));
-    long long phase = 0;
+    const QSize size = m_buffer.size();
+    const int w = size.width(), h = size.height();
+    scene.Fill({0, 0, w, plot.top}, panel);
+    scene.Fill({0, plot.bottom, w, h}, panel);
+    scene.Fill({0, plot.top, plot.left, plot.bottom}, panel);
+    scene.Fill({plot.right, plot.top, w, plot.bottom}, panel);
+    scene.Fill(plot, Opaque(view.plotBackground));
     const chart::LinePen thin{1, {}};
     if (view.plotBorder) {
         const std::uint32_t black = 0xff000000u;
-        chart::DrawLine(all, plot.left, plot.top, plot.right - 1, plot.top, black, thin, phase);
-        chart::DrawLine(all, plot.left, plot.bottom - 1, plot.right - 1, plot.bottom - 1, black, thin, phase);
-        chart::DrawLine(all, plot.left, plot.top, plot.left, plot.bottom - 1, black, thin, phase);
-        chart::DrawLine(all, plot.right - 1, plot.top, plot.right - 1, plot.bottom - 1, black, thin, phase);
+        scene.Line(plot.left, plot.top, plot.right - 1, plot.top, black, thin);
+        scene.Line(plot.left, plot.bottom - 1, plot.right - 1, plot.bottom - 1, black, thin);
+        scene.Line(plot.left, plot.top, plot.left, plot.bottom - 1, black, thin);
+        scene.Line(plot.right - 1, plot.top, plot.right - 1, plot.bottom - 1, black, thin);
     }
     if (!Usable(m, view.xMin, view.yMin))
         return;
@@ -532,19 +734,15 @@ void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
     auto verticals = [&](double step, const chart::LinePen& pen, std::uint32_t colour) {
         for (double v : AxisMultiples(view.xMin, xSpan, step, plot.Width())) {
             const int c = m.Column(v);
-            if (c > plot.left && c < plot.right - 1) {
-                long long ph = 0;
-                chart::DrawLine(all, c, plot.top + 1, c, plot.bottom - 2, colour, pen, ph);
-            }
+            if (c > plot.left && c < plot.right - 1)
+                scene.Line(c, plot.top + 1, c, plot.bottom - 2, colour, pen);
         }
     };
     auto horizontals = [&](double step, const chart::LinePen& pen, std::uint32_t colour) {
         for (double v : AxisMultiples(view.yMin, ySpan, step, plot.Height())) {
             const int r = m.Row(v);
-            if (r > plot.top && r < plot.bottom - 1) {
-                long long ph = 0;
-                chart::DrawLine(all, plot.left + 1, r, plot.right - 2, r, colour, pen, ph);
-            }
+            if (r > plot.top && r < plot.bottom - 1)
+                scene.Line(plot.left + 1, r, plot.right - 2, r, colour, pen);
         }
     };
     const std::uint32_t minor = Opaque(view.minorGridColour), major = Opaque(view.majorGridColour);
@@ -555,13 +753,12 @@ void CDataChartPanel::RenderStatic(const PlotRect& plot, const Mapping& m)
     verticals(view.xMajorStep, thin, major);
     horizontals(view.yMajorStep, thin, major);
 
-    DrawAxisX(m_buffer, plot, m);
-    DrawAxisY(m_buffer, plot, m);
+    SceneAxisX(scene, plot, m);
+    SceneAxisY(scene, plot, m);
 }
 
-void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping& m)
+void CDataChartPanel::SceneAxisX(StaticScene& scene, const PlotRect& plot, const Mapping& m)
 {
-    chart::PixelTarget all = TargetFor(img, {0, 0, img.width(), img.height()});
     const double xSpan = chart::UsableSpan(view.xSpan), ySpan = chart::UsableSpan(view.ySpan);
     const std::uint32_t colour = Opaque(view.xAxisColour);
     const chart::LinePen pen{std::max(1, view.axisLineWidth), {}};
@@ -573,36 +770,32 @@ void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping
 
     // 4. Axis line, arrow head and ticks.
     if (axis) {
-        long long ph = 0;
-        chart::DrawLine(all, plot.left, row, plot.right - 1, row, colour, pen, ph);
+        scene.Line(plot.left, row, plot.right - 1, row, colour, pen);
         if (view.xArrow) {
             // Beyond the right edge into the right margin, mirrored or not.
             const int tip = plot.right + view.rightMargin - 2;
-            chart::DrawLine(all, plot.right, row, tip, row, colour, pen, ph);
+            scene.Line(plot.right, row, tip, row, colour, pen);
             for (int k = 0; k <= 3; ++k) {
-                chart::DrawLine(all, tip - 13, row - k, tip, row, colour, pen, ph);
-                chart::DrawLine(all, tip - 13, row + k, tip, row, colour, pen, ph);
+                scene.Line(tip - 13, row - k, tip, row, colour, pen);
+                scene.Line(tip - 13, row + k, tip, row, colour, pen);
             }
         }
         for (double v : AxisMultiples(view.xMin, xSpan, step / 5, plot.Width())) {
             const int c = m.Column(v);
             if (c >= plot.left && c < plot.right)
-                chart::DrawLine(all, c, row + toPositiveY, c, row + 2 * toPositiveY, colour, thin, ph);
+                scene.Line(c, row + toPositiveY, c, row + 2 * toPositiveY, colour, thin);
         }
         for (double v : AxisMultiples(view.xMin, xSpan, step, plot.Width())) {
             const int c = m.Column(v);
             if (c > plot.left && c < plot.right - 1)
-                chart::DrawLine(all, c, row + toPositiveY, c, row + 5 * toPositiveY, colour, thin, ph);
+                scene.Line(c, row + toPositiveY, c, row + 5 * toPositiveY, colour, thin);
         }
     }
 
-    QPainter p(&img);
-    p.setPen(view.xAxisColour);
     // 5. Tick labels along the axis row (the y-min edge when the axis is not drawn).
     if (view.xLabels && step > 0 && Finite(step)) {
         const QFont font = LabelFont(view.xLabelHeight, false);
         const QFontMetrics fm(font);
-        p.setFont(font);
         const int decimals = chart::LabelDecimals(step);
         const int top = TextTopBelow(row, fm.height(), view.yUp);
         for (double v : AxisMultiples(view.xMin, xSpan, step, plot.Width(), step)) {
@@ -611,29 +804,29 @@ void CDataChartPanel::DrawAxisX(QImage& img, const PlotRect& plot, const Mapping
             const int c = m.Column(v);
             if (c > plot.right)
                 continue;
-            const QString text = QString::fromStdString(chart::FormatFixed(v, decimals));
-            const int w = fm.horizontalAdvance(text);
+            const QString label = QString::fromStdString(chart::FormatFixed(v, decimals));
+            const int w = scene.Advance(view.xLabelHeight, false, label);
             if (c - w < plot.left)
                 continue;
-            p.drawText(QPoint(c - w, top + fm.ascent()), text);
+            scene.Text(QPoint(c - w, top + fm.ascent()), label, font, view.xAxisColour, TextBox(c - w, top, w, fm.height()));
         }
     }
     // 6. Title right of the plot, on the labels' row.
     const int titleX = plot.right + 5;
     const int titleHeight = QFontMetrics(LabelFont(view.xLabelHeight, false)).height();
     if (!view.xName.isEmpty()) {
-        DrawTitle(p, titleX, TextTopBelow(row, titleHeight, view.yUp), view.xName, view.xUnit, view.xLabelHeight);
+        scene.Title(titleX, TextTopBelow(row, titleHeight, view.yUp), view.xName, view.xUnit, view.xLabelHeight,
+                    view.xAxisColour);
     } else if (view.xTitlePicture) {
         // The picture's top-left corner at the anchor, 5 px off the labels' row on its negative-y side.
         const QImage pic = TitleImage(view.xTitleImage);
         if (!pic.isNull())
-            p.drawImage(QPoint(titleX, view.yUp ? row + 5 : row - 5), pic);
+            scene.Image(QPoint(titleX, view.yUp ? row + 5 : row - 5), pic);
     }
 }
 
-void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping& m)
+void CDataChartPanel::SceneAxisY(StaticScene& scene, const PlotRect& plot, const Mapping& m)
 {
-    chart::PixelTarget all = TargetFor(img, {0, 0, img.width(), img.height()});
     const double xSpan = chart::UsableSpan(view.xSpan), ySpan = chart::UsableSpan(view.ySpan);
     const std::uint32_t colour = Opaque(view.yAxisColour);
     const chart::LinePen pen{std::max(1, view.axisLineWidth), {}};
@@ -645,45 +838,42 @@ void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping
 
     // 7. Axis line, arrow head beyond the y-max end, ticks over the whole plot height.
     if (axis) {
-        long long ph = 0;
-        chart::DrawLine(all, col, plot.bottom - 1, col, plot.top, colour, pen, ph);
+        scene.Line(col, plot.bottom - 1, col, plot.top, colour, pen);
         if (view.yArrow) {
             // Beyond the y-max end (the bottom edge when y grows downwards), by the top margin.
             const int dir = view.yUp ? -1 : 1;
             const int edge = view.yUp ? plot.top : plot.bottom;
             const int tip = edge + dir * (view.topMargin - 2);
-            chart::DrawLine(all, col, edge, col, tip, colour, pen, ph);
+            scene.Line(col, edge, col, tip, colour, pen);
             for (int k = 0; k <= 3; ++k) {
-                chart::DrawLine(all, col - k, tip - dir * 13, col, tip, colour, pen, ph);
-                chart::DrawLine(all, col + k, tip - dir * 13, col, tip, colour, pen, ph);
+                scene.Line(col - k, tip - dir * 13, col, tip, colour, pen);
+                scene.Line(col + k, tip - dir * 13, col, tip, colour, pen);
             }
         }
         for (double v : AxisMultiples(view.yMin, ySpan, step / 5, plot.Height())) {
             const int r = m.Row(v);
             if (r >= plot.top && r < plot.bottom)
-                chart::DrawLine(all, col + toPositiveX, r, col + 2 * toPositiveX, r, colour, thin, ph);
+                scene.Line(col + toPositiveX, r, col + 2 * toPositiveX, r, colour, thin);
         }
         for (double v : AxisMultiples(view.yMin, ySpan, step, plot.Height())) {
             const int r = m.Row(v);
             if (r >= plot.top && r < plot.bottom)
-                chart::DrawLine(all, col + toPositiveX, r, col + 5 * toPositiveX, r, colour, thin, ph);
+                scene.Line(col + toPositiveX, r, col + 5 * toPositiveX, r, colour, thin);
         }
     }
 
-    QPainter p(&img);
-    p.setPen(view.yAxisColour);
     // Tick labels 5 px left of the axis column, up to y max inclusive, not clipped to the plot.
     if (view.yLabels && step > 0 && Finite(step) && Finite(view.yMax)) {
         const QFont font = LabelFont(view.yLabelHeight, false);
         const QFontMetrics fm(font);
-        p.setFont(font);
         const int decimals = chart::LabelDecimals(step);
         for (double v : chart::Multiples(view.yMin, step, view.yMax, MaxLines(plot.Height()))) {
-            const QString text =
+            const QString label =
                 v == 0 ? QStringLiteral("0") : QString::fromStdString(chart::FormatFixed(v, decimals));
-            const int w = fm.horizontalAdvance(text);
+            const int w = scene.Advance(view.yLabelHeight, false, label);
             const int top = TextTopBelow(m.Row(v), fm.height(), view.yUp);
-            p.drawText(QPoint(col - 5 - w, top + fm.ascent()), text);
+            scene.Text(QPoint(col - 5 - w, top + fm.ascent()), label, font, view.yAxisColour,
+                       TextBox(col - 5 - w, top, w, fm.height()));
         }
     }
     // Title beyond the y-max end, starting 5 px right of the axis column.
@@ -692,12 +882,13 @@ void CDataChartPanel::DrawAxisY(QImage& img, const PlotRect& plot, const Mapping
     const int anchor = view.yUp ? plot.top - 5 : plot.bottom + 5;
     if (!view.yName.isEmpty()) {
         // Text lies beyond the anchor, away from the plot.
-        DrawTitle(p, titleX, view.yUp ? anchor - titleHeight : anchor, view.yName, view.yUnit, view.yLabelHeight);
+        scene.Title(titleX, view.yUp ? anchor - titleHeight : anchor, view.yName, view.yUnit, view.yLabelHeight,
+                    view.yAxisColour);
     } else if (view.yTitlePicture) {
         // The picture's bottom-left corner at the anchor, whichever way y grows.
         const QImage pic = TitleImage(view.yTitleImage);
         if (!pic.isNull())
-            p.drawImage(QPoint(titleX, anchor - pic.height()), pic);
+            scene.Image(QPoint(titleX, anchor - pic.height()), pic);
     }
 }
 
@@ -1438,8 +1629,282 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
     const int start = rolling ? chart::TruncPixel((horizontal ? view.xMin : view.yMin) / unit + 0.5) : q;
     const int pos = start == chart::kNoPixel ? 0 : std::max(0, start);
     bar.Set(0, pos + page - 1, page, pos);
+    // A rolling trace moves at every sample: its bar is shown again only when the thumb moves, and
+    // the picture changes only where something moved.
+    if (rolling && horizontal) {
+        SyncBarsIfMoved();
+        if (!DrawRolled())
+            Redraw();
+        return;
+    }
     SyncBars();
     Redraw();
+}
+
+namespace {
+
+// The columns of the plot are grouped in stripes (at least this wide, and at most this many) for the
+// part of the picture a rolled series changes; neighbouring stripes are joined when that adds little
+// area. Few rectangles keep the region and the copy to the screen cheap.
+constexpr int kRollStripe = 16;
+constexpr int kRollStripes = 32;
+constexpr int kRollRects = 64;
+
+}  // namespace
+
+// The rolling view has moved along x by a whole number of pixels (the view starts at a sample, and
+// only the origin changes): everything drawn at data positions moves with it, everything else stays.
+// So only the old and the new places of what moves are drawn again, each from the whole paint's
+// steps clipped to it: vertical grid lines, the ticks and labels along the x axis, and the series.
+// False when the picture cannot be brought up to date this way (then a whole paint follows).
+bool CDataChartPanel::DrawRolled()
+{
+    if (!m_caching || !m_shownValid || m_needRender || m_redrawPending || !isVisible() || m_buffer.isNull() ||
+        m_buffer.size() != ClientSize())
+        return false;
+    const PlotRect plot = PlotArea();
+    // A pick mark stands at a pixel rather than moving with the data; equal scale may change the spans.
+    if (plot.Empty() || !(plot == m_lastPlot) || view.equalScale || m_pickArmed || !(m_pickShown == PickShown{}))
+        return false;
+    const Mapping before = m_lastMapping;
+    const CChartView shown = m_shownView;
+    const Mapping m = PrepareView(plot);
+    CChartView moved = shown;
+    moved.xMin = view.xMin;
+    moved.xMax = view.xMax;
+    if (!(moved == view) || !(m.y == before.y) || m.x.scale != before.x.scale || m.x.sign != before.x.sign ||
+        !Usable(m, view.xMin, view.yMin) || !Usable(before, shown.xMin, shown.yMin))
+        return false;
+    // The y axis stands at x = 0 and the y labels and title at the view's left edge: neither moves
+    // with the data.
+    const double xSpan = chart::UsableSpan(view.xSpan), ySpan = chart::UsableSpan(view.ySpan);
+    if (ContainsZero(shown.xMin, xSpan) || ContainsZero(view.xMin, xSpan) ||
+        before.Column(shown.xMin) != m.Column(view.xMin))
+        return false;
+    if (m_series.size() != m_records.size())
+        return false;
+
+    // The new pixels of every series, and the boxes of what each point draws (its segment and marker).
+    struct Next {
+        DrawnWindow window;
+        chart::SeriesStyle style;
+        std::vector<PixelPoint> points;
+    };
+    std::vector<Next> next(m_series.size());
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const CChartSeries& s = *m_series[i];
+        const SeriesRecord& rec = *m_records[i];
+        if (rec.series != &s || !s.labelText.isEmpty() || rec.labelDrawn)
+            return false;
+        if (reverseDecreasing && !s.x.empty() && !s.y.empty() && s.x.back() < s.x.front())
+            return false;
+        const std::size_t size = std::min(s.x.size(), s.y.size());
+        if (rec.drawn && (!(rec.mapping == before) || rec.first + rec.xs.size() > size ||
+                          !SameValues(rec.xs, s.x, rec.first, rec.xs.size()) ||
+                          !SameValues(rec.ys, s.y, rec.first, rec.ys.size()) || !(StyleOf(s) == rec.style)))
+            return false;
+        Next& n = next[i];
+        n.window = WindowOf(s);
+        if (!n.window.drawn)
+            continue;
+        n.style = StyleOf(s);
+        // A patterned line starts its pattern at the first point drawn: when that point changes,
+        // every dash moves by another amount than the data.
+        const bool patterned = n.style.style != 0 && !n.style.noLine && !n.style.pen.pattern.empty();
+        if (patterned && (!rec.drawn || rec.first != n.window.first))
+            return false;
+        MapPoints(s, n.window.first, n.window.first + n.window.count, m, n.points);
+    }
+
+    // Where the picture changes.
+    std::vector<QRect> dirty;
+    auto gridColumns = [&](const CChartView& v, const Mapping& mm) {
+        auto add = [&](double step) {
+            for (double x : AxisMultiples(v.xMin, xSpan, step, plot.Width())) {
+                const int c = mm.Column(x);
+                if (c > plot.left && c < plot.right - 1)
+                    dirty.emplace_back(c, plot.top, 1, plot.Height());
+            }
+        };
+        if (v.xMinorGrid)
+            add(v.xMajorStep / 5);
+        add(v.xMajorStep);
+    };
+    gridColumns(shown, before);
+    gridColumns(view, m);
+    const bool axis = ContainsZero(view.yMin, ySpan);
+    const int row = axis ? m.Row(0) : m.Row(view.yMin);
+    if (axis) {
+        const int toPositiveY = view.yUp ? -1 : 1;
+        dirty.push_back(QRect(QPoint(plot.left, std::min(row + toPositiveY, row + 5 * toPositiveY)),
+                              QPoint(plot.right - 1, std::max(row + toPositiveY, row + 5 * toPositiveY))));
+    }
+    QRect labelBand;
+    if (view.xLabels) {
+        // Labels end at their tick, within the plot's columns (a label that would reach past the left
+        // edge is left out); the boxes of the whole paint reach 3 px beyond them.
+        const int height = QFontMetrics(LabelFont(view.xLabelHeight, false)).height();
+        labelBand = TextBox(plot.left, TextTopBelow(row, height, view.yUp), plot.Width(), height);
+    }
+    const int stripeWidth = std::max(kRollStripe, (plot.Width() + kRollStripes - 1) / kRollStripes);
+    const int stripes = (plot.Width() + stripeWidth - 1) / stripeWidth;
+    std::vector<int> stripeTop(static_cast<std::size_t>(stripes), INT_MAX), stripeBottom(static_cast<std::size_t>(stripes), INT_MIN);
+    std::vector<std::vector<PlotRect>> boxes(m_series.size());
+    auto addPoints = [&](const chart::SeriesStyle& style, const std::vector<PixelPoint>& points,
+                         std::vector<PlotRect>* keep) {
+        if (keep)
+            keep->resize(points.size());
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            const std::size_t from = k > 0 ? k - 1 : 0;
+            const PlotRect b = chart::SeriesBounds(style, points.data() + from, k - from + 1, plot);
+            if (keep)
+                (*keep)[k] = b;
+            if (b.Empty())
+                continue;
+            const int s0 = (b.left - plot.left) / stripeWidth, s1 = (b.right - 1 - plot.left) / stripeWidth;
+            for (int k2 = s0; k2 <= s1; ++k2) {
+                stripeTop[static_cast<std::size_t>(k2)] = std::min(stripeTop[static_cast<std::size_t>(k2)], b.top);
+                stripeBottom[static_cast<std::size_t>(k2)] = std::max(stripeBottom[static_cast<std::size_t>(k2)], b.bottom);
+            }
+        }
+    };
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const SeriesRecord& rec = *m_records[i];
+        if (rec.drawn)
+            addPoints(rec.style, rec.points, nullptr);
+        if (next[i].window.drawn)
+            addPoints(next[i].style, next[i].points, &boxes[i]);
+    }
+    QRect run;
+    for (int k = 0; k < stripes; ++k) {
+        const auto at = static_cast<std::size_t>(k);
+        if (stripeTop[at] >= stripeBottom[at]) {
+            if (!run.isEmpty())
+                dirty.push_back(run);
+            run = {};
+            continue;
+        }
+        const int left = plot.left + k * stripeWidth;
+        const QRect stripe(left, stripeTop[at], std::min(stripeWidth, plot.right - left), stripeBottom[at] - stripeTop[at]);
+        const QRect joined = run.united(stripe);
+        auto area = [](const QRect& r) { return static_cast<long long>(r.width()) * r.height(); };
+        if (!run.isEmpty() && 4 * area(joined) > 5 * (area(run) + area(stripe))) {
+            dirty.push_back(run);
+            run = stripe;
+        } else {
+            run = joined;
+        }
+    }
+    if (!run.isEmpty())
+        dirty.push_back(run);
+    // Where most of the plot changes (a minor grid moving with the data), one whole paint costs less.
+    long long area = 0;
+    for (const QRect& r : dirty)
+        area += static_cast<long long>(r.width()) * r.height();
+    if (static_cast<int>(dirty.size()) > kRollRects || 5 * area > 2 * static_cast<long long>(plot.Width()) * plot.Height())
+        return false;
+    // The labels are drawn once, with their band, rather than again in every rectangle that crosses it.
+    if (!labelBand.isEmpty()) {
+        std::vector<QRect> apart;
+        apart.reserve(dirty.size() + 8);
+        for (const QRect& r : dirty) {
+            if (!r.intersects(labelBand)) {
+                apart.push_back(r);
+                continue;
+            }
+            if (r.top() < labelBand.top())
+                apart.push_back(QRect(QPoint(r.left(), r.top()), QPoint(r.right(), labelBand.top() - 1)));
+            if (r.bottom() > labelBand.bottom())
+                apart.push_back(QRect(QPoint(r.left(), labelBand.bottom() + 1), QPoint(r.right(), r.bottom())));
+        }
+        apart.push_back(labelBand);
+        dirty.swap(apart);
+    }
+
+    // The records take the new state; they say what the picture shows from here on.
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const CChartSeries& s = *m_series[i];
+        SeriesRecord& rec = *m_records[i];
+        Next& n = next[i];
+        if (!n.window.drawn) {
+            rec.ClearDrawn();
+            continue;
+        }
+        rec.DropLayer();  // it holds the old pixels
+        rec.drawn = true;
+        rec.style = n.style;
+        rec.first = n.window.first;
+        rec.points = std::move(n.points);
+        const auto from = static_cast<std::ptrdiff_t>(n.window.first);
+        const auto to = static_cast<std::ptrdiff_t>(n.window.first + n.window.count);
+        rec.xs.assign(s.x.begin() + from, s.x.begin() + to);
+        rec.ys.assign(s.y.begin() + from, s.y.begin() + to);
+        rec.end = {};
+        AdvanceState(rec.style, rec.points.data(), rec.points.size(), rec.end);
+        rec.bounds = chart::SeriesBounds(rec.style, rec.points.data(), rec.points.size(), plot);
+        rec.mapping = m;
+        rec.plot = plot;
+        rec.stableUpdates = 0;
+    }
+    m_lastMapping = m;
+    m_shownView = view;
+    m_staticValid = false;
+    m_renderedKey = StaticKey{view, ClientSize(), panelBackground};
+    m_renderedKeyValid = true;
+    ++m_backgroundMoves;
+
+    StaticScene scene;
+    BuildScene(plot, m, scene);
+    m_rolling = true;
+    std::optional<QPainter> painter;
+    for (const QRect& r0 : dirty) {
+        const QRect r = r0.intersected(m_buffer.rect());
+        if (r.isEmpty())
+            continue;
+        DrawScene(scene, r, painter);
+        const PlotRect clip = ToPlotRect(r.intersected(ToQRect(plot)));
+        if (!clip.Empty()) {
+            chart::PixelTarget target = TargetFor(m_buffer, clip);
+            for (std::size_t i = 0; i < m_records.size(); ++i)
+                if (m_records[i]->drawn)
+                    DrawSeriesWithin(target, *m_records[i], boxes[i], clip);
+        }
+        m_rolledRects.push_back(r);
+        m_rolledBox |= r;
+    }
+    painter.reset();
+    m_rolling = false;
+    // The box grows with every roll until it is painted, so that the region asked for stays that box.
+    if (!m_rolledBox.isEmpty())
+        update(m_rolledBox);
+    return true;
+}
+
+// Draws the part of a series that reaches clip. Drawing starts, afresh, at the point before the first
+// whose segment or marker reaches it: what that point's own marker draws lies outside, and from
+// there on every step is drawn in the whole paint's order. A patterned line is drawn whole (its
+// pattern runs on from the first point).
+void CDataChartPanel::DrawSeriesWithin(chart::PixelTarget& target, const SeriesRecord& rec,
+                                       const std::vector<PlotRect>& boxes, const PlotRect& clip)
+{
+    const bool patterned = rec.style.style != 0 && !rec.style.noLine && !rec.style.pen.pattern.empty();
+    std::size_t first = rec.points.size(), last = 0;
+    if (patterned || boxes.size() != rec.points.size()) {
+        first = 0;
+        last = rec.points.size();
+    } else {
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            if (!Overlap(boxes[k], clip))
+                continue;
+            first = std::min(first, k);
+            last = k + 1;
+        }
+        if (first >= last)
+            return;
+        first = first > 0 ? first - 1 : 0;
+    }
+    chart::SeriesDrawState state;
+    chart::DrawSeriesPoints(target, rec.style, rec.points.data() + first, last - first, state);
 }
 
 void CDataChartPanel::ResetHorizontalScroll()
@@ -1520,6 +1985,10 @@ bool CDataChartPanel::eventFilter(QObject* watched, QEvent* event)
         WheelScroll(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }
+    // A bar that shows an older position is brought up to date before the user works it.
+    if (m_barsStale && (watched == m_hBar || watched == m_vBar) &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+        SyncBars();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -1543,8 +2012,37 @@ void CDataChartPanel::OnBarAction(bool horizontal, int action)
     m_syncing = false;
 }
 
+void CDataChartPanel::SyncBarsIfMoved()
+{
+    bool stale = false;
+    auto looksSame = [&stale](QScrollBar* bar, const chart::ScrollBarModel& model) {
+        if (!bar)
+            return true;
+        if (!bar->isVisible())
+            return false;  // a hidden bar costs nothing to set, and its geometry says nothing yet
+        const int max = std::max(model.min, model.MaxPos());
+        const int page = std::max(1, model.page);
+        if (bar->isEnabled() != model.HasRange() || (bar->value() <= bar->minimum()) != (model.pos <= model.min) ||
+            (bar->value() >= bar->maximum()) != (model.pos >= max))
+            return false;
+        if (bar->minimum() == model.min && bar->maximum() == max && bar->pageStep() == page && bar->value() == model.pos)
+            return true;
+        const auto* b = static_cast<const ChartScrollBar*>(bar);
+        if (b->ThumbFor(bar->minimum(), bar->maximum(), bar->pageStep(), bar->value()) != b->ThumbFor(model.min, max, page, model.pos))
+            return false;
+        stale = true;
+        return true;
+    };
+    if (looksSame(m_hBar, m_hModel) && looksSame(m_vBar, m_vModel)) {
+        m_barsStale = m_barsStale || stale;
+        return;
+    }
+    SyncBars();
+}
+
 void CDataChartPanel::SyncBars()
 {
+    m_barsStale = false;
     m_syncing = true;
     auto sync = [](QScrollBar* bar, const chart::ScrollBarModel& model) {
         if (!bar)

@@ -35,12 +35,14 @@
 
 #include <QHash>
 #include <QImage>
+#include <QPainter>
 #include <QPointer>
 #include <QRegion>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QScrollBar;
@@ -141,6 +143,8 @@ public:
     // Runs the paint sequence into the back buffer now and returns it (client size, without scroll bars).
     const QImage& RenderNow();
     const QImage& BackBuffer() const { return m_buffer; }
+    // How many times the whole picture has been painted (benchmarks and tests tell the paths apart).
+    int WholePaints() const { return m_wholePaints; }
     // Client area: the widget less its scroll bars.
     QSize ClientSize() const;
     // Plot rectangle and mapping for the current view and size (as the next paint will use them).
@@ -185,9 +189,17 @@ private:
     // Equal scale and automatic steps, kept in the view as the owner sees them; the mapping they give.
     chart::Mapping PrepareView(const chart::PlotRect& plot);
     void ReverseDecreasing();
-    void RenderStatic(const chart::PlotRect& plot, const chart::Mapping& m);
-    void DrawAxisX(QImage& img, const chart::PlotRect& plot, const chart::Mapping& m);
-    void DrawAxisY(QImage& img, const chart::PlotRect& plot, const chart::Mapping& m);
+    struct TextMeasure {
+        int advance = 0;
+        QRect ink;  // from the start of the baseline
+    };
+    struct StaticScene;
+    // The background, grids, axes and their texts, drawn only within clip.
+    void RenderStatic(const chart::PlotRect& plot, const chart::Mapping& m, const QRect& clip);
+    void BuildScene(const chart::PlotRect& plot, const chart::Mapping& m, StaticScene& scene);
+    void SceneAxisX(StaticScene& scene, const chart::PlotRect& plot, const chart::Mapping& m);
+    void SceneAxisY(StaticScene& scene, const chart::PlotRect& plot, const chart::Mapping& m);
+    void DrawScene(const StaticScene& scene, const QRect& clip, std::optional<QPainter>& painter);
     void RenderSeries(const chart::PlotRect& plot, const chart::Mapping& m);
     void DrawLabel(const SeriesRecord& rec, const QRect& clip);
     PickShown PickFor(const chart::PlotRect& plot, const chart::Mapping& m) const;
@@ -204,8 +216,13 @@ private:
     chart::SeriesStyle StyleOf(const CChartSeries& s) const;
     void AppendAndScroll(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys,
                          std::size_t n, bool horizontal);
+    bool DrawRolled();
+    void DrawSeriesWithin(chart::PixelTarget& target, const SeriesRecord& rec,
+                          const std::vector<chart::PlotRect>& boxes, const chart::PlotRect& clip);
     void ApplyScroll(bool horizontal, int newPos);
     void SyncBars();
+    // Shows the model on the bars only when a thumb would move by a pixel (or a bar change its state).
+    void SyncBarsIfMoved();
     void LayoutBars();
     void OnBarAction(bool horizontal, int action);
     int MarkPixelFor(const QPoint& p) const;
@@ -219,6 +236,7 @@ private:
     QScrollBar* m_vBar = nullptr;
     chart::ScrollBarModel m_hModel, m_vModel;
     bool m_syncing = false;
+    bool m_barsStale = false;  // a bar shows an older position of the model (its thumb is where it would be)
     mutable int m_barExtent = -1;  // the style's scroll-bar width; -1 until asked
 
     // Range pick.
@@ -241,6 +259,11 @@ private:
     bool m_resolveQueued = false;
     bool m_shownValid = false;    // records, mapping and pick describe the buffer
     chart::Mapping m_lastMapping;
+    CChartView m_shownView;  // the view the picture shows
+    std::vector<QRect> m_rolledRects;  // changed by rolls since the last paint, and their box
+    QRect m_rolledBox;
+    bool m_rolling = false;
+    int m_wholePaints = 0;
     chart::PlotRect m_lastPlot;
     std::vector<std::unique_ptr<SeriesRecord>> m_records;  // in list order
     PickShown m_pickShown;
@@ -253,6 +276,7 @@ private:
     int m_backgroundMoves = 0;  // whole paints in a row whose background differed from the one before
     std::vector<chart::PixelPoint> m_scratch;
     QHash<int, QImage> m_titleImages;
+    QHash<QString, TextMeasure> m_textMeasures;  // tick labels and titles
 };
 
 }  // namespace zelkor::widgets
