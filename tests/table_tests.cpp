@@ -10,8 +10,10 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -228,7 +230,15 @@ TEST(DataTable, ClearingEmptiesTheDataAndResetsTheCounter)
     Fixture f;
     f.Fill(4);
     f.table->SetSelectedRange({1, 0, 2, 0});
+    QTest::qWait(50);  // shown with its rows
     f.table->ClearData(f.nextRow);
+    // What is on the screen (not a fresh rendering): the emptied cells were repainted.
+    QTest::qWait(50);
+    const QImage screen = f.window.screen()->grabWindow(f.window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect viewport(f.table->viewport()->mapTo(&f.window, QPoint(0, 0)), f.table->viewport()->size());
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 2; ++col)
+            EXPECT_EQ(InkIn(screen, QRect(viewport.left() + col * 96 + 4, viewport.top() + row * 30 + 4, 86, 20), qRgb(255, 255, 255)), 0);
     EXPECT_EQ(f.nextRow, 1u);
     EXPECT_FALSE(f.table->GetSelectedCellRange().IsValid());
     for (int row = 1; row <= 4; ++row)
@@ -299,6 +309,48 @@ TEST(DataTable, ColumnColourReachesHeaderAndCells)
     EXPECT_GT(reddest(QRect(header.left() + col1, header.top(), 96, 30)), 150);
     EXPECT_LT(reddest(QRect(header.left(), header.top(), col1, 30)), 60);
     EXPECT_GT(reddest(QRect(header.left() + col1, header.bottom() + 1, 96, 30)), 150);
+}
+
+// The table draws its data cells itself; whatever it shows must be what the style's own item painting
+// shows: plain numbers in both columns, a coloured column, texts too wide for their cell (elided), an
+// empty cell, a selected block and the focused cell, and narrow columns of a three-column table.
+TEST(DataTable, CellsLookAsTheStylePaintsThem)
+{
+    struct Case {
+        const char* name;
+        std::vector<int> widths;
+        std::vector<const char*> texts;  // row by row, across the columns
+        bool select = false;
+    };
+    const std::vector<Case> cases = {
+        {"numbers", {96, 96}, {"0.000", "-0.012", "0.457", "-1.234", "12.345", "-0.000"}},
+        {"wide and empty", {96, 96}, {"-123456.789", "", "X(m) 0.123 0.456", "0.1"}},
+        {"selected", {96, 96}, {"0.100", "0.200", "0.300", "0.400", "0.500", "0.600"}, true},
+        {"three narrow", {76, 60, 50}, {"0.00312", "-0.01234", "1.23456", "0.5", "12.34567", "-9.9"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        CDataTableSettings s = FreeFallTable();
+        s.columns = static_cast<int>(c.widths.size());
+        s.columnWidths = c.widths;
+        s.headers.resize(c.widths.size());
+        f.table->ApplyCommonSettings(s);
+        f.table->SetColumnTextColour(1, QColor(255, 0, 0));
+        for (size_t i = 0; i < c.texts.size(); ++i)
+            f.table->SetItemText(static_cast<int>(i / c.widths.size()) + 1, static_cast<int>(i % c.widths.size()),
+                                 QString::fromUtf8(c.texts[i]));
+        if (c.select) {
+            f.table->SetSelectedRange({1, 0, 2, 1});
+            f.table->setCurrentCell(1, 1);
+            f.table->setFocus();
+        }
+        const QImage own = f.table->grab().toImage();
+        f.table->setItemDelegate(new QStyledItemDelegate(f.table));
+        const QImage style = f.table->grab().toImage();
+        EXPECT_TRUE(own == style);
+        EXPECT_NE(InkIn(own.convertToFormat(QImage::Format_RGB32), QRect(4, 34, 80, 24), qRgb(255, 255, 255)), 0);
+    }
 }
 
 TEST(DataTable, BadSizesAndAddressesAreHarmless)

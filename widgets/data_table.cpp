@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTextLayout>
 
 namespace zelkor::widgets {
 namespace {
@@ -25,6 +27,67 @@ markup::CellFormat ToCellFormat(Qt::Alignment a)
 }
 
 markup::Rect ToRect(const QRect& r) { return {r.left(), r.top(), r.right() + 1, r.bottom() + 1}; }
+
+// The style's item painting lays each cell's text out four times (to place a check box, an icon and
+// the text, and to elide it) before drawing it; a table that gets a row per sample pays that at every
+// sample. A data cell here has neither check box nor icon, so when its text fits on one line it is
+// laid out once and drawn where the style draws it, with its pen and font: the same pixels. Anything
+// else (a selected or focused cell, a text the style would elide) goes the style's way.
+class CPlainCellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        constexpr auto kOther = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration |
+                                QStyleOptionViewItem::WrapText;
+        const bool plain = !(opt.features & kOther) &&
+                           !(opt.state & (QStyle::State_Selected | QStyle::State_HasFocus | QStyle::State_Editing)) &&
+                           opt.direction == Qt::LeftToRight && !opt.text.contains(QChar(u'\n'));
+        if (!plain) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect textRect = opt.rect.adjusted(margin, 0, -margin, 0);
+        QTextLayout layout(opt.text, opt.font);
+        if (!opt.text.isEmpty()) {
+            QTextOption textOption;
+            textOption.setWrapMode(QTextOption::ManualWrap);
+            textOption.setTextDirection(opt.direction);
+            textOption.setAlignment(QStyle::visualAlignment(opt.direction, opt.displayAlignment));
+            layout.setTextOption(textOption);
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            line.setLineWidth(textRect.width());
+            line.setPosition(QPointF(0, 0));
+            layout.endLayout();
+            // A pixel of room, so that a text the style would find a fraction too wide is never drawn whole.
+            if (line.naturalTextWidth() >= textRect.width() - 1) {
+                QStyledItemDelegate::paint(painter, option, index);
+                return;
+            }
+        }
+        painter->save();
+        painter->setClipRect(opt.rect);
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+        if (!opt.text.isEmpty()) {
+            QPalette::ColorGroup group = (opt.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+            if (group == QPalette::Normal && !(opt.state & QStyle::State_Active))
+                group = QPalette::Inactive;
+            painter->setPen(opt.palette.color(group, QPalette::Text));
+            const QTextLine line = layout.lineAt(0);
+            const QRect placed = QStyle::alignedRect(opt.direction, opt.displayAlignment & Qt::AlignVertical_Mask,
+                                                     QSize(textRect.width(), static_cast<int>(line.height())), textRect);
+            layout.draw(painter, placed.topLeft());
+        }
+        painter->restore();
+    }
+};
 
 }  // namespace
 
@@ -147,6 +210,7 @@ CDataTable::CDataTable(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setSortingEnabled(false);
     setWordWrap(false);
+    setItemDelegate(new CPlainCellDelegate(this));
     SetEditable(false);
     // The scroll bars' own menus would hide the table's; their requests go to the table instead.
     verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
@@ -479,7 +543,8 @@ void CDataTable::ClearData(unsigned& nextTableRow)
     for (int row = 1; row <= last; ++row)
         for (int c = 0; c < columnCount(); ++c)
             SetItemText(row, c, QString());
-    Refresh();
+    // Each emptied cell has asked for its own repaint; the header and the rows that were empty already
+    // stay as they are (a recording starts with this, a sample later the table gets its first row).
     nextTableRow = 1;
 }
 
