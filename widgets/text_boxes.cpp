@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 
 namespace zelkor::widgets {
 namespace {
@@ -158,7 +157,7 @@ const CZelFormattedTextBox::Picture& CZelFormattedTextBox::PictureNow(const Pict
     picture.fontAfter = CurrentFont();
     if (base && base->key.SameFrame(key) && base->image.size() == size()) {
         picture.image = base->image.copy();
-        const QRect area = ChangedArea(picture.runs, base->runs, true);
+        const QRect area = ChangedArea(picture.runs, base->runs);
         if (!area.isEmpty())
             Render(picture.runs, picture.image, area);
     } else {
@@ -205,7 +204,7 @@ void CZelFormattedTextBox::Render(const std::vector<markup::PlacedRun>& runs, QI
 }
 
 QRect CZelFormattedTextBox::ChangedArea(const std::vector<markup::PlacedRun>& runs,
-                                        const std::vector<markup::PlacedRun>& shownRuns, bool trimStart) const
+                                        const std::vector<markup::PlacedRun>& shownRuns) const
 {
     // Runs before the first that differs are drawn as they were; from there on everything may move.
     std::size_t first = 0;
@@ -217,26 +216,6 @@ QRect CZelFormattedTextBox::ChangedArea(const std::vector<markup::PlacedRun>& ru
             area |= InkBounds((*list)[i], textAlign);
     if (area.isEmpty())
         return {};
-    // A text run that only changed towards its end (a readout's last digits) keeps the ink of the
-    // characters before the change. One character more is drawn again, for a ligature or a kerning
-    // pair that the change may undo.
-    if (trimStart && first < runs.size() && first < shownRuns.size() && (textAlign & Qt::AlignLeft)) {
-        const markup::PlacedRun& now = runs[first];
-        const markup::PlacedRun& was = shownRuns[first];
-        if (now.role == was.role && now.role != markup::RunRole::Picture && now.font == was.font &&
-            now.x == was.x && now.y == was.y) {
-            std::size_t same = 0;
-            while (same < now.text.size() && same < was.text.size() && now.text[same] == was.text[same])
-                ++same;
-            same = same > 2 ? same - 2 : 0;  // two code units: a surrogate pair stays whole
-            if (same > 0) {
-                const int advance = QFontMetrics(QFontFor(now.font))
-                                        .horizontalAdvance(ToQString(std::u16string_view(now.text).substr(0, same)));
-                const int side = InkBounds(now, textAlign).left() - now.x;  // the ink allowance, negative
-                area.setLeft(std::max(area.left(), now.x + advance + side));
-            }
-        }
-    }
     return area & rect();
 }
 
@@ -285,7 +264,7 @@ void CZelFormattedTextBox::ShowNewText()
     // Drawn now, so that only what differs from the picture on the screen is repainted.
     const Picture& next = PictureNow(&shown_);
     const QRect changed =
-        next.key.SameFrame(shown_.key) ? DifferingRect(shown_.image, next.image, ChangedArea(next.runs, shown_.runs, false))
+        next.key.SameFrame(shown_.key) ? DifferingRect(shown_.image, next.image, ChangedArea(next.runs, shown_.runs))
                                        : rect();
     shown_ = next;
     pending_ = true;

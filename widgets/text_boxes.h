@@ -109,10 +109,10 @@ private:
     // Draws the picture of the box with these runs into image: whole, or only inside `clip` over a
     // picture of the same frame.
     void Render(const std::vector<markup::PlacedRun>& runs, QImage& image, const QRect& clip) const;
-    // The part of the box where a picture of `runs` can differ from one of `shownRuns`; trimStart
-    // measures how much of the first differing text run is the same (worth it to draw less).
-    QRect ChangedArea(const std::vector<markup::PlacedRun>& runs, const std::vector<markup::PlacedRun>& shownRuns,
-                      bool trimStart) const;
+    // The part of the box where a picture of `runs` can differ from one of `shownRuns`: the ink of
+    // every run from the first that differs on (the runs after it may have moved).
+    QRect ChangedArea(const std::vector<markup::PlacedRun>& runs,
+                      const std::vector<markup::PlacedRun>& shownRuns) const;
 
     bool layoutValid_ = false;
     LayoutKey layoutKey_;
