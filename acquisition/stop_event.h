@@ -25,12 +25,9 @@ public:
     }
 
     // True when the event was signalled within the time-out (and is reset by this wait).
-    // A zero time-out only looks: a condition-variable wait would enter the kernel all the same.
     bool Wait(std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(mutex_);
-        if (timeout <= std::chrono::milliseconds::zero() && !signalled_)
-            return false;
         if (!cv_.wait_for(lock, timeout, [this] { return signalled_; }))
             return false;
         signalled_ = false;
