@@ -18,7 +18,7 @@
 //                          incremental append.
 // The panels are shown on the offscreen platform by default; "the paint" is the paint event Qt
 // delivers for the panel's update requests, with its flush.
-#include "widgets/app_setup.h"
+#include "qt_benchmark_main.h"
 #include "widgets/data_chart_panel.h"
 
 #include <QApplication>
@@ -325,14 +325,5 @@ BENCHMARK(BM_TrackTick)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    zelkor::widgets::SetUpApplication("kivor");
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWidgetBenchmarks(argc, argv);
 }

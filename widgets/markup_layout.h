@@ -51,6 +51,7 @@ struct PlacedRun {
     int y = 0;
     int width = 0;
     int height = 0;
+    bool operator==(const PlacedRun&) const = default;
 };
 
 struct BoxLayout {

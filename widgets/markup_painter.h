@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <Qt>
 
@@ -36,7 +37,13 @@ struct RunPaintStyle {
     Qt::Alignment anchor = Qt::AlignLeft | Qt::AlignTop;
 };
 
-// Draws the runs; text with '&' is drawn literally.
-void PaintRuns(QPainter& painter, const std::vector<markup::PlacedRun>& runs, const RunPaintStyle& style);
+// Where a run may leave ink: its cell, placed by the anchor, with room for what glyphs draw beyond their
+// cell (italic overhang, accents, bearings).
+QRect InkBounds(const markup::PlacedRun& run, Qt::Alignment anchor);
+
+// Draws the runs; text with '&' is drawn literally. With `only` given, runs whose ink cannot reach it
+// are left out (the painter is expected to clip to it).
+void PaintRuns(QPainter& painter, const std::vector<markup::PlacedRun>& runs, const RunPaintStyle& style,
+               const QRect& only = QRect());
 
 }  // namespace zelkor::widgets

@@ -7,9 +7,12 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace zelkor::widgets {
@@ -123,9 +126,14 @@ markup::BoxLayout CZelFormattedTextBox::LayoutText()
 
 bool CZelFormattedTextBox::PictureKey::SameButFont(const PictureKey& o) const
 {
-    return layout.text == o.layout.text && layout.origin == o.layout.origin && size == o.size && border == o.border &&
-           borderColor == o.borderColor && backgroundColor == o.backgroundColor && textColor == o.textColor &&
-           textAlign == o.textAlign && opaqueBackground == o.opaqueBackground;
+    return layout.text == o.layout.text && layout.origin == o.layout.origin && SameFrame(o);
+}
+
+bool CZelFormattedTextBox::PictureKey::SameFrame(const PictureKey& o) const
+{
+    return size == o.size && border == o.border && borderColor == o.borderColor &&
+           backgroundColor == o.backgroundColor && textColor == o.textColor && textAlign == o.textAlign &&
+           opaqueBackground == o.opaqueBackground;
 }
 
 CZelFormattedTextBox::PictureKey CZelFormattedTextBox::KeyNow() const
@@ -134,7 +142,7 @@ CZelFormattedTextBox::PictureKey CZelFormattedTextBox::KeyNow() const
             textColor, textAlign, opaqueBackground};
 }
 
-const CZelFormattedTextBox::Picture& CZelFormattedTextBox::PictureNow()
+const CZelFormattedTextBox::Picture& CZelFormattedTextBox::PictureNow(const Picture* base)
 {
     const PictureKey key = KeyNow();
     const auto hit = std::find_if(pictures_.begin(), pictures_.end(), [&](const Picture& p) { return p.key == key; });
@@ -143,60 +151,101 @@ const CZelFormattedTextBox::Picture& CZelFormattedTextBox::PictureNow()
         SetCurrentFont(pictures_.front().fontAfter);  // as laying the markup out again would leave it
         return pictures_.front();
     }
-    // Opaque colours need no alpha channel, which makes showing the picture a plain copy.
-    const bool opaque = backgroundColor.alpha() == 255 && (!border || borderColor.alpha() == 255);
     Picture picture;
     picture.key = key;
-    picture.image = QImage(size(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
-    picture.image.fill(Qt::transparent);
-    QPainter painter(&picture.image);
-    if (border) {
-        painter.setPen(QPen(borderColor, 1));
-        painter.setBrush(backgroundColor);
-        painter.drawRect(0, 0, width() - 1, height() - 1);
-    } else {
-        painter.fillRect(picture.image.rect(), backgroundColor);
-    }
-    const markup::BoxLayout layout = LayoutText();
-    RunPaintStyle style;
-    style.textColor = textColor;
-    style.opaque = opaqueBackground;
-    style.backgroundColor = backgroundColor;
-    style.anchor = textAlign;
-    PaintRuns(painter, layout.runs, style);
-    painter.end();
+    picture.runs = LayoutText().runs;
     picture.fontAfter = CurrentFont();
+    if (base && base->key.SameFrame(key) && base->image.size() == size()) {
+        picture.image = base->image.copy();
+        const QRect area = ChangedArea(picture.runs, base->runs);
+        if (!area.isEmpty())
+            Render(picture.runs, picture.image, area);
+    } else {
+        Render(picture.runs, picture.image, rect());
+    }
     if (pictures_.size() >= kPictures)
         pictures_.pop_back();
     pictures_.insert(pictures_.begin(), std::move(picture));
     return pictures_.front();
 }
 
+void CZelFormattedTextBox::Render(const std::vector<markup::PlacedRun>& runs, QImage& image, const QRect& clip) const
+{
+    const bool whole = clip.contains(rect()) || image.size() != size();
+    QPainter painter;
+    if (whole) {
+        // Opaque colours need no alpha channel, which makes showing the picture a plain copy.
+        const bool opaque = backgroundColor.alpha() == 255 && (!border || borderColor.alpha() == 255);
+        image = QImage(size(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        painter.begin(&image);
+    } else {
+        // Drawn as the whole picture would be, with everything outside the clip left alone; what was
+        // inside goes first, so that a translucent background is not laid over the old one.
+        painter.begin(&image);
+        painter.setClipRect(clip);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(clip, Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    if (border) {
+        painter.setPen(QPen(borderColor, 1));
+        painter.setBrush(backgroundColor);
+        painter.drawRect(0, 0, width() - 1, height() - 1);
+    } else {
+        painter.fillRect(rect(), backgroundColor);
+    }
+    RunPaintStyle style;
+    style.textColor = textColor;
+    style.opaque = opaqueBackground;
+    style.backgroundColor = backgroundColor;
+    style.anchor = textAlign;
+    PaintRuns(painter, runs, style, whole ? QRect() : clip);
+}
+
+QRect CZelFormattedTextBox::ChangedArea(const std::vector<markup::PlacedRun>& runs,
+                                        const std::vector<markup::PlacedRun>& shownRuns) const
+{
+    // Runs before the first that differs are drawn as they were; from there on everything may move.
+    std::size_t first = 0;
+    while (first < runs.size() && first < shownRuns.size() && runs[first] == shownRuns[first])
+        ++first;
+    QRect area;
+    for (const auto* list : {&runs, &shownRuns})
+        for (std::size_t i = first; i < list->size(); ++i)
+            area |= InkBounds((*list)[i], textAlign);
+    if (area.isEmpty())
+        return {};
+    return area & rect();
+}
+
 namespace {
 
-// The smallest rectangle outside which two pictures of the same size and format agree.
-QRect ChangedRect(const QImage& a, const QImage& b)
+// The smallest rectangle within `area` outside which two pictures of the same size agree.
+QRect DifferingRect(const QImage& a, const QImage& b, const QRect& area)
 {
+    if (area.isEmpty())
+        return {};
     if (a.size() != b.size() || a.format() != b.format() || a.depth() != 32)
-        return b.rect();
-    int top = -1, bottom = -1, left = a.width(), right = -1;
-    const auto rowBytes = static_cast<std::size_t>(a.width()) * 4;
-    for (int y = 0; y < a.height(); ++y) {
+        return area;
+    const QRect r = area & a.rect();
+    int top = -1, bottom = -1, left = r.right() + 1, right = -1;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
         const auto* pa = reinterpret_cast<const std::uint32_t*>(a.constScanLine(y));
         const auto* pb = reinterpret_cast<const std::uint32_t*>(b.constScanLine(y));
-        if (std::memcmp(pa, pb, rowBytes) == 0)
+        if (std::memcmp(pa + r.left(), pb + r.left(), static_cast<std::size_t>(r.width()) * 4) == 0)
             continue;
+        int l = r.left();
+        while (pa[l] == pb[l])
+            ++l;
+        int rr = r.right();
+        while (pa[rr] == pb[rr])
+            --rr;
         if (top < 0)
             top = y;
         bottom = y;
-        int l = 0;
-        while (pa[l] == pb[l])
-            ++l;
-        int r = a.width() - 1;
-        while (pa[r] == pb[r])
-            --r;
         left = std::min(left, l);
-        right = std::max(right, r);
+        right = std::max(right, rr);
     }
     if (top < 0)
         return {};
@@ -207,33 +256,34 @@ QRect ChangedRect(const QImage& a, const QImage& b)
 
 void CZelFormattedTextBox::ShowNewText()
 {
-    if (!isVisible() || shown_.isNull() || shown_.size() != size() || width() <= 0 || height() <= 0) {
+    if (!isVisible() || shown_.image.isNull() || shown_.image.size() != size() || width() <= 0 || height() <= 0) {
         pending_ = false;
         update();
         return;
     }
     // Drawn now, so that only what differs from the picture on the screen is repainted.
-    pendingKey_ = KeyNow();
-    pendingImage_ = PictureNow().image;
+    const Picture& next = PictureNow(&shown_);
+    const QRect changed =
+        next.key.SameFrame(shown_.key) ? DifferingRect(shown_.image, next.image, ChangedArea(next.runs, shown_.runs))
+                                       : rect();
+    shown_ = next;
     pending_ = true;
-    const QRect changed = ChangedRect(shown_, pendingImage_);
     if (!changed.isEmpty())
         update(changed);
 }
 
-void CZelFormattedTextBox::paintEvent(QPaintEvent*)
+void CZelFormattedTextBox::paintEvent(QPaintEvent* e)
 {
     if (width() <= 0 || height() <= 0)
         return;
-    // Drawn off-screen first so that a repaint never flickers. A picture SetText drew for the text
+    // Drawn off-screen first so that a repaint never flickers. A picture SetText took for the text
     // shown now is used as it is: its layout has already moved the font state on.
-    if (pending_ && pendingKey_.SameButFont(KeyNow()) && pendingImage_.size() == size())
-        shown_ = pendingImage_;
-    else
-        shown_ = PictureNow().image;
+    if (!(pending_ && shown_.key.SameButFont(KeyNow()) && shown_.image.size() == size()))
+        shown_ = PictureNow(&shown_);
     pending_ = false;
-    pendingImage_ = QImage();
-    QPainter(this).drawImage(0, 0, shown_);
+    QPainter painter(this);
+    for (const QRect& r : e->region())
+        painter.drawImage(r.topLeft(), shown_.image, r);
 }
 
 // --- CEasyEdit ---------------------------------------------------------------------------------------

@@ -43,7 +43,8 @@ public:
     markup::FontState CurrentFont() const;
     void SetCurrentFont(const markup::FontState& state);
     // Assigns the text and shows it. The same text again repaints nothing; a formatted box repaints
-    // only the pixels the new text changes (a live readout whose last digit changed repaints that digit).
+    // only where the new text's runs differ from those shown (a live readout whose last digit changed
+    // repaints from that digit on).
     void SetText(const QString& newText);
 
 signals:
@@ -92,16 +93,26 @@ private:
         bool opaqueBackground = false;
         bool operator==(const PictureKey&) const = default;
         bool SameButFont(const PictureKey& o) const;
+        // Everything but the markup's layout: what a picture of other runs can be drawn over.
+        bool SameFrame(const PictureKey& o) const;
     };
     struct Picture {
         PictureKey key;
         markup::FontState fontAfter;  // the font state its layout left
+        std::vector<markup::PlacedRun> runs;
         QImage image;
     };
     PictureKey KeyNow() const;
     // The picture of the box as it is now, from the pictures kept or drawn; leaves the font state as
-    // the layout does.
-    const Picture& PictureNow();
+    // the layout does. A new picture is drawn over a copy of `base` where only part of it can differ.
+    const Picture& PictureNow(const Picture* base);
+    // Draws the picture of the box with these runs into image: whole, or only inside `clip` over a
+    // picture of the same frame.
+    void Render(const std::vector<markup::PlacedRun>& runs, QImage& image, const QRect& clip) const;
+    // The part of the box where a picture of `runs` can differ from one of `shownRuns`: the ink of
+    // every run from the first that differs on (the runs after it may have moved).
+    QRect ChangedArea(const std::vector<markup::PlacedRun>& runs,
+                      const std::vector<markup::PlacedRun>& shownRuns) const;
 
     bool layoutValid_ = false;
     LayoutKey layoutKey_;
@@ -111,11 +122,11 @@ private:
     // forth between a handful of values (a position at rest, with its noise) is drawn once per value.
     static constexpr std::size_t kPictures = 32;
     std::vector<Picture> pictures_;
-    QImage shown_;  // what the screen shows
-    // A picture drawn by SetText for the text it set, shown by the next paint.
+    // What the screen shows once the paints asked for are done. A new text repaints only the pixels
+    // that differ from it, looked for only where the runs differ.
+    Picture shown_;
+    // shown_ was taken by SetText for the text it set: the next paint shows it as it is.
     bool pending_ = false;
-    PictureKey pendingKey_;
-    QImage pendingImage_;
 };
 
 // A one-line edit for a typed value, bound to a buddy window: every change of its text sends the
