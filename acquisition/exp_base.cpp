@@ -318,8 +318,10 @@ void CDlgTdExpBase::Decimate()
 
 bool CDlgTdExpBase::TakeQueuedSamples(const std::function<void(const _DataPck&)>& take)
 {
+    // Only what was queued when the tick began: a worker that queues faster than the window shows (the
+    // unpaced clock, a slow build) must not keep the interface thread in here for ever.
     bool any = false;
-    while (m_sampleQueue.Size() > 0) {
+    for (std::size_t queued = m_sampleQueue.Size(); queued > 0; --queued) {
         const auto sample = m_sampleQueue.Front();
         m_sampleQueue.PopFront();
         if (!sample)

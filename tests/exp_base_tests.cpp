@@ -412,6 +412,33 @@ TEST(Acquisition, TheRefreshRestsWhileNothingIsQueued)
     EXPECT_TRUE(WaitUntil([&] { return window.samples.size() == 4u; }, 500ms));
 }
 
+// A tick takes what was queued when it began. A worker that queues a sample for every one shown (here
+// the taking itself) must not hold the interface thread in the refresh for ever.
+TEST(Acquisition, ATickTakesOnlyWhatWasQueuedWhenItBegan)
+{
+    class Refilling : public SampleCollector {
+    public:
+        using SampleCollector::SampleCollector;
+        bool Take() { return TakeQueuedSamples([this](const DataPck& s) { samples.push_back(s); Refill(s); }); }
+        void Refill(DataPck s)
+        {
+            s.x += 1;
+            m_sampleQueue.Push(s);
+        }
+    };
+    auto windowHolder = MakeExperimentWindow<Refilling>(2, nullptr, std::make_shared<ScriptedPlatform>());
+    Refilling& window = *windowHolder;
+    DataPck s;
+    for (int i = 0; i < 3; ++i)
+        window.m_sampleQueue.Push(s);
+    EXPECT_TRUE(window.Take());
+    EXPECT_EQ(window.samples.size(), 3u);
+    EXPECT_EQ(window.m_sampleQueue.Size(), 3u) << "the refills wait for the next tick";
+    EXPECT_TRUE(window.Take());
+    ASSERT_EQ(window.samples.size(), 6u);
+    EXPECT_EQ(window.samples.back().x, 1.0) << "in the order they were queued";
+}
+
 TEST(Acquisition, OpenFailureAtStartReactsAsTheExperimentChooses)
 {
     struct Case {
