@@ -2,6 +2,7 @@
 // mapping puts them; incremental append with its scroll modes; scroll handlers and wheel; range picks.
 #include "widgets/data_chart_panel.h"
 #include "widgets/font_cells.h"
+#include "widgets/large_image.h"
 
 #include <QApplication>
 #include <QDir>
@@ -1258,3 +1259,29 @@ TEST(ChartPictures, StylesAxesAndPicks)
 }
 
 }  // namespace
+
+// The back buffer's memory is mapped by hand: every row must be there, whatever the size, and a copy
+// must be a picture of its own.
+TEST(LargeImage, EveryRowIsUsableAndCopiesAreTheirOwn)
+{
+    for (const QSize size : {QSize(0, 0), QSize(40, 30), QSize(300, 230), QSize(1366, 768), QSize(1025, 513)}) {
+        SCOPED_TRACE(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()).toStdString());
+        QImage image = zelkor::widgets::NewLargeImage(size, QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), size);
+        if (size.isEmpty())
+            continue;
+        ASSERT_EQ(image.format(), QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                image.setPixel(x, y, static_cast<uint>(0xff000000u | static_cast<uint>(x * 7 + y * 13)));
+        const QImage copy = zelkor::widgets::LargeImageCopy(image);
+        QImage shared = image;
+        shared.setPixel(size.width() - 1, size.height() - 1, 0xff123456u);  // detaches from `image`
+        EXPECT_EQ(copy, image);
+        EXPECT_NE(shared, image);
+        EXPECT_EQ(image.pixel(size.width() - 1, size.height() - 1),
+                  0xff000000u | static_cast<uint>((size.width() - 1) * 7 + (size.height() - 1) * 13));
+        image = QImage();  // the mapping goes; the copies stay whole
+        EXPECT_EQ(copy.pixel(size.width() - 1, 0), 0xff000000u | static_cast<uint>((size.width() - 1) * 7));
+    }
+}

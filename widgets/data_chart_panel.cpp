@@ -1,6 +1,7 @@
 #include "data_chart_panel.h"
 
 #include "font_cells.h"
+#include "large_image.h"
 
 #include <QApplication>
 #include <QBackingStore>
@@ -508,7 +509,7 @@ void CDataChartPanel::Render()
         return;
     }
     if (m_buffer.size() != size || m_buffer.format() != QImage::Format_RGB32)
-        m_buffer = QImage(size, QImage::Format_RGB32);
+        m_buffer = NewLargeImage(size, QImage::Format_RGB32);
 
     const PlotRect plot = PlotArea();
     if (plot.Empty()) {
@@ -531,7 +532,10 @@ void CDataChartPanel::Render()
         // at once: after two moves in a row the background is kept again only once the view stays.
         m_backgroundMoves = m_renderedKeyValid && key == m_renderedKey ? 0 : m_backgroundMoves + 1;
         if (m_caching && m_backgroundMoves <= 1) {
-            m_static = m_buffer.copy();
+            if (m_static.size() == size && m_static.format() == m_buffer.format() && m_static.isDetached())
+                std::memcpy(m_static.bits(), m_buffer.constBits(), static_cast<std::size_t>(m_buffer.sizeInBytes()));
+            else
+                m_static = LargeImageCopy(m_buffer);
             m_staticKey = key;
             m_staticValid = true;
         } else {

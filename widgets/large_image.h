@@ -1,0 +1,20 @@
+#pragma once
+// Pictures that live as long as their widget and are touched a few rows at a time at every sample
+// (a chart's back buffer and its background copy).
+
+#include <QImage>
+#include <QSize>
+
+namespace zelkor::widgets {
+
+// A picture of `size` in `format` (a 32-bit one), uninitialised. A large one sits in memory that
+// the kernel may back with 2 MiB pages: every row of a 4 KiB-paged picture is a page of its own,
+// and each cold row then costs a page walk (on a virtual machine, an expensive one), where a large
+// page covers the whole picture with one entry. A small picture, or one where no such memory is to
+// be had, is an ordinary QImage.
+QImage NewLargeImage(QSize size, QImage::Format format);
+
+// A copy of `image` made as NewLargeImage makes pictures.
+QImage LargeImageCopy(const QImage& image);
+
+}  // namespace zelkor::widgets
