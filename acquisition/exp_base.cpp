@@ -356,11 +356,15 @@ CDlgTdExpBase::Identification CDlgTdExpBase::IdentifyAndStart()
 
 void CDlgTdExpBase::AcquisitionLoop()
 {
-    // A read that returned a report has already waited for it, so the pass after it only looks at the
-    // stop event; every other pass waits the millisecond.
+    // A read that waited for its report has let the refresh run meanwhile, so the pass after it only
+    // looks at the stop event. One that found a report ready (the unpaced demo) still waits, if only
+    // for no time, so that the worker does not outrun the refresh; every other pass waits the
+    // millisecond.
     bool delivered = false;
-    while (!WaitForStop(delivered ? 0ms : 1ms)) {
+    bool waited = false;
+    while (!(waited ? stopEvent_.Poll() : WaitForStop(delivered ? 0ms : 1ms))) {
         delivered = false;
+        waited = false;
         if (!m_link.IsConnected()) {
             if (!OpenLinkOrWait())
                 return;
@@ -369,8 +373,10 @@ void CDlgTdExpBase::AcquisitionLoop()
                 m_link.CloseLink();
         } else {
             // Decimate runs after every report read, kept or not.
+            const auto readFrom = std::chrono::steady_clock::now();
             if (ReadReport()) {
                 delivered = lastReadDelivered_;
+                waited = delivered && std::chrono::steady_clock::now() - readFrom >= 1ms;
                 Decimate();
             } else
                 m_streaming.store(false);

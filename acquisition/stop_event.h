@@ -24,6 +24,15 @@ public:
         signalled_ = false;
     }
 
+    // True when the event is signalled (and resets it), without giving up the processor.
+    bool Poll()
+    {
+        std::lock_guard lock(mutex_);
+        const bool was = signalled_;
+        signalled_ = false;
+        return was;
+    }
+
     // True when the event was signalled within the time-out (and is reset by this wait).
     bool Wait(std::chrono::milliseconds timeout)
     {
