@@ -431,6 +431,8 @@ void CDataChartPanel::paintEvent(QPaintEvent* event)
     // A picture of the widget made elsewhere (grab, render) starts from nothing: it gets all it asks
     // for, and the rolled rectangles stay for the screen's own paint.
     const bool elsewhere = !backingStore() || redirected(nullptr) != backingStore()->paintDevice();
+    if (!elsewhere)
+        AdviseLargePages(backingStore()->paintDevice());
     std::vector<QRect> rolled;
     QRect rolledBox;
     if (!elsewhere) {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <utility>
 
 namespace zelkor::widgets {
 namespace {
@@ -24,6 +26,13 @@ void Unmap(void* info)
     munmap(mapping->base, mapping->length);
     delete mapping;
 }
+
+// Linux 6.1 and later: turn what is already there into large pages at once.
+#ifdef MADV_COLLAPSE
+constexpr int kCollapse = MADV_COLLAPSE;
+#else
+constexpr int kCollapse = 25;
+#endif
 
 // `length` bytes aligned to a large page, the kernel asked to back them with large pages.
 Mapping* MapLarge(std::size_t length)
@@ -63,6 +72,33 @@ QImage NewLargeImage(QSize size, QImage::Format format)
         return QImage(size, format);
     return QImage(static_cast<uchar*>(mapping->base), size.width(), size.height(), bytesPerLine, format, &Unmap,
                   mapping);
+}
+
+void AdviseLargePages(QPaintDevice* device)
+{
+    if (!device || device->devType() != QInternal::Image)
+        return;
+    const auto* image = static_cast<const QImage*>(device);
+    const auto start = reinterpret_cast<std::uintptr_t>(image->constBits());
+    const auto length = static_cast<std::size_t>(image->sizeInBytes());
+    // The stores of the last few window sizes (a store is reallocated when its window is resized).
+    static std::deque<std::pair<std::uintptr_t, std::size_t>> advised;
+    const std::pair<std::uintptr_t, std::size_t> store{start, length};
+    for (const auto& a : advised)
+        if (a == store)
+            return;
+    advised.push_front(store);
+    if (advised.size() > 8)
+        advised.pop_back();
+    // Only whole large pages inside the picture: the memory around it belongs to others.
+    const std::uintptr_t from = (start + kLargePage - 1) / kLargePage * kLargePage;
+    const std::uintptr_t to = (start + length) / kLargePage * kLargePage;
+    if (to <= from)
+        return;
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // refused where not possible
+    madvise(reinterpret_cast<void*>(from), to - from, kCollapse);
+#endif
 }
 
 QImage LargeImageCopy(const QImage& image)

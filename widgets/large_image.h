@@ -3,6 +3,7 @@
 // (a chart's back buffer and its background copy).
 
 #include <QImage>
+#include <QPaintDevice>
 #include <QSize>
 
 namespace zelkor::widgets {
@@ -16,5 +17,10 @@ QImage NewLargeImage(QSize size, QImage::Format format);
 
 // A copy of `image` made as NewLargeImage makes pictures.
 QImage LargeImageCopy(const QImage& image);
+
+// Asks for large pages for a window's backing store too, where it is a picture in this process's
+// memory (the raster back end): every paint writes rows of it, and it is the largest picture of all.
+// Cheap to call at every paint: a store already asked for is left alone.
+void AdviseLargePages(QPaintDevice* backingStoreDevice);
 
 }  // namespace zelkor::widgets
