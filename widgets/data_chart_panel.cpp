@@ -279,6 +279,8 @@ CDataChartPanel::CDataChartPanel(QWidget* parent, bool horizontalAutoScroll, boo
         connect(m_vBar, &QScrollBar::actionTriggered, this, [this](int a) { OnBarAction(false, a); });
         m_vBar->installEventFilter(this);
     }
+    m_barsFollow.setSingleShot(true);
+    connect(&m_barsFollow, &QTimer::timeout, this, &CDataChartPanel::SyncBarsIfMoved);
     SyncBars();
     LayoutBars();
 }
@@ -1638,7 +1640,7 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
     // A rolling trace moves at every sample: its bar is shown again only when the thumb moves, and
     // the picture changes only where something moved.
     if (rolling && horizontal) {
-        SyncBarsIfMoved();
+        FollowWithBars();
         if (!DrawRolled())
             Redraw();
         return;
@@ -2046,8 +2048,27 @@ void CDataChartPanel::SyncBarsIfMoved()
     SyncBars();
 }
 
+// Early in a recording a rolling trace's thumb shrinks by a pixel at nearly every sample, and each
+// move paints the bar (the style's drawing is dear: it hands its fills to other threads). The bar
+// follows at most every kBarsFollowMs, and a bar left behind is set when that time is up, so it never
+// stays behind; the user's press on it sets it at once.
+void CDataChartPanel::FollowWithBars()
+{
+    constexpr qint64 kBarsFollowMs = 200;
+    const qint64 since = m_barsSynced.isValid() ? m_barsSynced.elapsed() : kBarsFollowMs;
+    if (since >= kBarsFollowMs) {
+        m_barsFollow.stop();
+        SyncBarsIfMoved();
+        return;
+    }
+    m_barsStale = true;
+    if (!m_barsFollow.isActive())
+        m_barsFollow.start(static_cast<int>(kBarsFollowMs - since));
+}
+
 void CDataChartPanel::SyncBars()
 {
+    m_barsSynced.start();
     m_barsStale = false;
     m_syncing = true;
     auto sync = [](QScrollBar* bar, const chart::ScrollBarModel& model) {

@@ -33,11 +33,13 @@
 #include "chart_raster.h"
 #include "chart_series.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -223,6 +225,7 @@ private:
     void SyncBars();
     // Shows the model on the bars only when a thumb would move by a pixel (or a bar change its state).
     void SyncBarsIfMoved();
+    void FollowWithBars();
     void LayoutBars();
     void OnBarAction(bool horizontal, int action);
     int MarkPixelFor(const QPoint& p) const;
@@ -237,6 +240,8 @@ private:
     chart::ScrollBarModel m_hModel, m_vModel;
     bool m_syncing = false;
     bool m_barsStale = false;  // a bar shows an older position of the model (its thumb is where it would be)
+    QElapsedTimer m_barsSynced;  // since the bars were last set
+    QTimer m_barsFollow;         // sets them once a rolling trace's bars have waited long enough
     mutable int m_barExtent = -1;  // the style's scroll-bar width; -1 until asked
 
     // Range pick.

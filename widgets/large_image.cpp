@@ -90,9 +90,11 @@ void AdviseLargePages(QPaintDevice* device)
     advised.push_front(store);
     if (advised.size() > 8)
         advised.pop_back();
-    // Only whole large pages inside the picture: the memory around it belongs to others.
+    // From the first large page that starts inside the picture to the one its end lies in: an
+    // allocation this large is a mapping of its own, which usually runs on to that page's end. The
+    // advice changes no byte: at worst a neighbour sharing that last large page gets large pages too.
     const std::uintptr_t from = (start + kLargePage - 1) / kLargePage * kLargePage;
-    const std::uintptr_t to = (start + length) / kLargePage * kLargePage;
+    const std::uintptr_t to = (start + length + kLargePage - 1) / kLargePage * kLargePage;
     if (to <= from)
         return;
 #ifdef MADV_HUGEPAGE
