@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -597,6 +598,25 @@ TEST(ChartAppend, RollingModeMovesOnePointAndHoldsWhenScrolledBack)
     p.HorizontalScroll(ScrollRequest::ThumbPosition, 16);
     EXPECT_EQ(p.view.xMin, 8.0);
     EXPECT_EQ(p.view.xMax, 12.0);
+}
+
+// On the screen a rolling trace's bar follows the view at most every 200 ms, but never stays behind.
+TEST(ChartAppend, RollingBarCatchesUpWithTheView)
+{
+    CDataChartPanel p(nullptr, true, false);
+    CChartSeries s;
+    TraceChart(p, s, CDataChartPanel::kRollingMode);
+    p.show();
+    QScrollBar* bar = p.HorizontalScrollBar();
+    ASSERT_NE(bar, nullptr);
+    auto caughtUp = [&] { return bar->value() == p.HorizontalBar().pos && bar->maximum() == p.HorizontalBar().MaxPos(); };
+    for (int i = 9; i <= 60; ++i)
+        p.IncrementalAppend(s, 0.5 * i, 0.0);
+    QElapsedTimer waited;
+    waited.start();
+    while (!caughtUp() && waited.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(caughtUp()) << bar->value() << " / " << bar->maximum() << " against " << p.HorizontalBar().pos << " / " << p.HorizontalBar().MaxPos();
 }
 
 TEST(ChartScroll, HandlersFindTheWindowByBisection)

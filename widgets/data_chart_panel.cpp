@@ -280,7 +280,10 @@ CDataChartPanel::CDataChartPanel(QWidget* parent, bool horizontalAutoScroll, boo
         m_vBar->installEventFilter(this);
     }
     m_barsFollow.setSingleShot(true);
-    connect(&m_barsFollow, &QTimer::timeout, this, &CDataChartPanel::SyncBarsIfMoved);
+    connect(&m_barsFollow, &QTimer::timeout, this, [this] {
+        if (m_barsStale)
+            SyncBars();
+    });
     SyncBars();
     LayoutBars();
 }
@@ -2050,20 +2053,17 @@ void CDataChartPanel::SyncBarsIfMoved()
 
 // Early in a recording a rolling trace's thumb shrinks by a pixel at nearly every sample, and each
 // move paints the bar (the style's drawing is dear: it hands its fills to other threads). The bar
-// follows at most every kBarsFollowMs, and a bar left behind is set when that time is up, so it never
-// stays behind; the user's press on it sets it at once.
+// is set at most every kBarsFollowMs and never stays behind for longer; a press on it sets it at once.
 void CDataChartPanel::FollowWithBars()
 {
     constexpr qint64 kBarsFollowMs = 200;
     const qint64 since = m_barsSynced.isValid() ? m_barsSynced.elapsed() : kBarsFollowMs;
-    if (since >= kBarsFollowMs) {
-        m_barsFollow.stop();
+    if (since >= kBarsFollowMs)
         SyncBarsIfMoved();
-        return;
-    }
-    m_barsStale = true;
-    if (!m_barsFollow.isActive())
-        m_barsFollow.start(static_cast<int>(kBarsFollowMs - since));
+    else
+        m_barsStale = true;
+    if (m_barsStale && !m_barsFollow.isActive())
+        m_barsFollow.start(static_cast<int>(kBarsFollowMs - std::min(since, kBarsFollowMs)));
 }
 
 void CDataChartPanel::SyncBars()

@@ -241,7 +241,7 @@ private:
     bool m_syncing = false;
     bool m_barsStale = false;  // a bar shows an older position of the model (its thumb is where it would be)
     QElapsedTimer m_barsSynced;  // since the bars were last set
-    QTimer m_barsFollow;         // sets them once a rolling trace's bars have waited long enough
+    QTimer m_barsFollow;         // sets bars left behind by a rolling trace
     mutable int m_barExtent = -1;  // the style's scroll-bar width; -1 until asked
 
     // Range pick.
