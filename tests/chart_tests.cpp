@@ -1280,28 +1280,48 @@ TEST(ChartPictures, StylesAxesAndPicks)
 
 }  // namespace
 
-// The back buffer's memory is mapped by hand: every row must be there, whatever the size, and a copy
-// must be a picture of its own.
+// Picture memory is mapped and handed out by hand: every row must be there, whatever the size, no two
+// live pictures may share it, and a copy must be a picture of its own.
 TEST(LargeImage, EveryRowIsUsableAndCopiesAreTheirOwn)
 {
-    for (const QSize size : {QSize(0, 0), QSize(40, 30), QSize(300, 230), QSize(1366, 768), QSize(1025, 513)}) {
-        SCOPED_TRACE(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()).toStdString());
-        QImage image = zelkor::widgets::NewLargeImage(size, QImage::Format_RGB32);
-        ASSERT_EQ(image.size(), size);
-        if (size.isEmpty())
-            continue;
-        ASSERT_EQ(image.format(), QImage::Format_RGB32);
-        for (int y = 0; y < size.height(); ++y)
-            for (int x = 0; x < size.width(); ++x)
-                image.setPixel(x, y, static_cast<uint>(0xff000000u | static_cast<uint>(x * 7 + y * 13)));
-        const QImage copy = zelkor::widgets::LargeImageCopy(image);
-        QImage shared = image;
-        shared.setPixel(size.width() - 1, size.height() - 1, 0xff123456u);  // detaches from `image`
-        EXPECT_EQ(copy, image);
-        EXPECT_NE(shared, image);
-        EXPECT_EQ(image.pixel(size.width() - 1, size.height() - 1),
-                  0xff000000u | static_cast<uint>((size.width() - 1) * 7 + (size.height() - 1) * 13));
-        image = QImage();  // the mapping goes; the copies stay whole
-        EXPECT_EQ(copy.pixel(size.width() - 1, 0), 0xff000000u | static_cast<uint>((size.width() - 1) * 7));
-    }
+    using zelkor::widgets::NewLargeImage;
+    using zelkor::widgets::NewPooledImage;
+    auto value = [](int x, int y) { return 0xff000000u | static_cast<uint>(x * 7 + y * 13); };
+    for (const auto& [make, copyOf] : {std::pair{&NewLargeImage, &zelkor::widgets::LargeImageCopy},
+                                       std::pair{&NewPooledImage, &zelkor::widgets::PooledImageCopy}})
+        for (const QSize size : {QSize(0, 0), QSize(40, 30), QSize(300, 230), QSize(1366, 768), QSize(1025, 513)}) {
+            SCOPED_TRACE(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()).toStdString());
+            QImage image = make(size, QImage::Format_RGB32);
+            QImage other = make(size, QImage::Format_RGB32);
+            ASSERT_EQ(image.size(), size);
+            if (size.isEmpty())
+                continue;
+            ASSERT_EQ(image.format(), QImage::Format_RGB32);
+            other.fill(0xff00ff00u);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    image.setPixel(x, y, value(x, y));
+            EXPECT_EQ(other.pixel(0, 0), 0xff00ff00u);
+            EXPECT_EQ(other.pixel(size.width() - 1, size.height() - 1), 0xff00ff00u);
+            const QImage copy = copyOf(image);
+            QImage shared = image;
+            shared.setPixel(size.width() - 1, size.height() - 1, 0xff123456u);  // detaches from `image`
+            EXPECT_EQ(copy, image);
+            EXPECT_NE(shared, image);
+            EXPECT_EQ(image.pixel(size.width() - 1, size.height() - 1), value(size.width() - 1, size.height() - 1));
+            image = QImage();  // its memory goes (or back to the pool); the copies stay whole
+            QImage next = make(size, QImage::Format_RGB32);
+            next.fill(0u);
+            EXPECT_EQ(copy.pixel(size.width() - 1, 0), value(size.width() - 1, 0));
+        }
+}
+
+// A readout's dropped picture serves its next one.
+TEST(LargeImage, APooledPictureIsUsedAgainOnceDropped)
+{
+    QImage first = zelkor::widgets::NewPooledImage(QSize(200, 40), QImage::Format_ARGB32_Premultiplied);
+    const uchar* memory = first.constBits();
+    first = QImage();
+    const QImage second = zelkor::widgets::NewPooledImage(QSize(200, 40), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(second.constBits(), memory);
 }

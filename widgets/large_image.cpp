@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
 #include <utility>
 
 namespace zelkor::widgets {
@@ -56,16 +59,88 @@ Mapping* MapLarge(std::size_t length)
     return new Mapping{base, rounded};
 }
 
+// The pool: blocks carved from large pages, each with a header that names its size, and a list of
+// the dropped blocks of every size.
+class PicturePool {
+public:
+    static PicturePool& Instance()
+    {
+        static PicturePool* pool = new PicturePool;  // lives to the end: pictures may outlast statics
+        return *pool;
+    }
+
+    // nullptr where no memory is to be had.
+    uchar* Take(std::size_t bytes)
+    {
+        const std::size_t block = Rounded(bytes);
+        std::lock_guard lock(mutex_);
+        std::vector<uchar*>& dropped = dropped_[block];
+        if (!dropped.empty()) {
+            uchar* data = dropped.back();
+            dropped.pop_back();
+            return data;
+        }
+        if (left_ < kHeader + block) {
+            Mapping* chunk = MapLarge(kLargePage);
+            if (!chunk)
+                return nullptr;
+            next_ = static_cast<uchar*>(chunk->base);
+            left_ = chunk->length;
+            delete chunk;  // the chunk stays mapped for good
+        }
+        uchar* data = next_ + kHeader;
+        std::memcpy(next_, &block, sizeof block);
+        next_ += kHeader + block;
+        left_ -= kHeader + block;
+        return data;
+    }
+
+    static void Give(void* info)
+    {
+        auto* data = static_cast<uchar*>(info);
+        std::size_t block = 0;
+        std::memcpy(&block, data - kHeader, sizeof block);
+        PicturePool& pool = Instance();
+        std::lock_guard lock(pool.mutex_);
+        pool.dropped_[block].push_back(data);
+    }
+
+    static constexpr std::size_t kLargest = kLargePage / 4;
+
+private:
+    static constexpr std::size_t kHeader = 64;  // keeps every block on a cache line of its own
+    static std::size_t Rounded(std::size_t bytes) { return (bytes + kHeader - 1) / kHeader * kHeader; }
+
+    std::mutex mutex_;
+    std::map<std::size_t, std::vector<uchar*>> dropped_;
+    uchar* next_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+// Rows without padding for a 32-bit format; 0 for anything else (made as QImage makes it).
+qsizetype PackedBytesPerLine(QSize size, QImage::Format format)
+{
+    if (size.isEmpty() || QImage::toPixelFormat(format).bitsPerPixel() != 32)
+        return 0;
+    return static_cast<qsizetype>(size.width()) * 4;
+}
+
+QImage CopyInto(QImage copy, const QImage& image)
+{
+    if (copy.isNull() || copy.bytesPerLine() != image.bytesPerLine())
+        return image.copy();
+    std::memcpy(copy.bits(), image.constBits(), static_cast<std::size_t>(image.sizeInBytes()));
+    copy.setDevicePixelRatio(image.devicePixelRatio());
+    return copy;
+}
+
 }  // namespace
 
 QImage NewLargeImage(QSize size, QImage::Format format)
 {
-    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
-    if (size.isEmpty() || depth != 32)
-        return QImage(size, format);
-    const qsizetype bytesPerLine = static_cast<qsizetype>(size.width()) * 4;
+    const qsizetype bytesPerLine = PackedBytesPerLine(size, format);
     const std::size_t bytes = static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(size.height());
-    if (bytes < kLargeFrom)
+    if (bytesPerLine == 0 || bytes < kLargeFrom)
         return QImage(size, format);
     Mapping* mapping = MapLarge(bytes);
     if (!mapping)
@@ -105,11 +180,26 @@ void AdviseLargePages(QPaintDevice* device)
 
 QImage LargeImageCopy(const QImage& image)
 {
-    QImage copy = NewLargeImage(image.size(), image.format());
-    if (copy.isNull() || copy.bytesPerLine() != image.bytesPerLine())
-        return image.copy();
-    std::memcpy(copy.bits(), image.constBits(), static_cast<std::size_t>(image.sizeInBytes()));
-    return copy;
+    return CopyInto(NewLargeImage(image.size(), image.format()), image);
+}
+
+QImage NewPooledImage(QSize size, QImage::Format format)
+{
+    const qsizetype bytesPerLine = PackedBytesPerLine(size, format);
+    const std::size_t bytes = static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(size.height());
+    if (bytesPerLine == 0)
+        return QImage(size, format);
+    if (bytes > PicturePool::kLargest)
+        return NewLargeImage(size, format);
+    uchar* data = PicturePool::Instance().Take(bytes);
+    if (!data)
+        return QImage(size, format);
+    return QImage(data, size.width(), size.height(), bytesPerLine, format, &PicturePool::Give, data);
+}
+
+QImage PooledImageCopy(const QImage& image)
+{
+    return CopyInto(NewPooledImage(image.size(), image.format()), image);
 }
 
 }  // namespace zelkor::widgets

@@ -1,6 +1,7 @@
 #include "text_boxes.h"
 
 #include "font_cells.h"
+#include "large_image.h"
 #include "markup_painter.h"
 #include "zel_messages.h"
 
@@ -156,7 +157,7 @@ const CZelFormattedTextBox::Picture& CZelFormattedTextBox::PictureNow(const Pict
     picture.runs = LayoutText().runs;
     picture.fontAfter = CurrentFont();
     if (base && base->key.SameFrame(key) && base->image.size() == size()) {
-        picture.image = base->image.copy();
+        picture.image = PooledImageCopy(base->image);
         const QRect area = ChangedArea(picture.runs, base->runs);
         if (!area.isEmpty())
             Render(picture.runs, picture.image, area);
@@ -176,7 +177,7 @@ void CZelFormattedTextBox::Render(const std::vector<markup::PlacedRun>& runs, QI
     if (whole) {
         // Opaque colours need no alpha channel, which makes showing the picture a plain copy.
         const bool opaque = backgroundColor.alpha() == 255 && (!border || borderColor.alpha() == 255);
-        image = QImage(size(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+        image = NewPooledImage(size(), opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         painter.begin(&image);
     } else {
