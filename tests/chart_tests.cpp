@@ -19,6 +19,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <vector>
 
 using zelkor::widgets::CChartSeries;
 using zelkor::widgets::CDataChartPanel;
@@ -1304,6 +1305,8 @@ TEST(LargeImage, EveryRowIsUsableAndCopiesAreTheirOwn)
             EXPECT_EQ(other.pixel(0, 0), 0xff00ff00u);
             EXPECT_EQ(other.pixel(size.width() - 1, size.height() - 1), 0xff00ff00u);
             const QImage copy = copyOf(image);
+            zelkor::widgets::AdviseLargePages(&image);  // as a backing store is advised: no byte changes
+            EXPECT_EQ(image, copy);
             QImage shared = image;
             shared.setPixel(size.width() - 1, size.height() - 1, 0xff123456u);  // detaches from `image`
             EXPECT_EQ(copy, image);
@@ -1314,6 +1317,22 @@ TEST(LargeImage, EveryRowIsUsableAndCopiesAreTheirOwn)
             next.fill(0u);
             EXPECT_EQ(copy.pixel(size.width() - 1, 0), value(size.width() - 1, 0));
         }
+}
+
+// A picture Qt allocated itself (as it does a backing store) keeps every byte when advised, and so does
+// the memory up to the end of its last large page.
+TEST(LargeImage, AdvisingAPictureChangesNoByte)
+{
+    std::vector<QImage> pictures;
+    for (int i = 0; i < 3; ++i) {
+        pictures.emplace_back(QSize(1366, 768), QImage::Format_ARGB32_Premultiplied);
+        pictures.back().fill(QColor::fromRgb(static_cast<QRgb>(0xff102030u + static_cast<unsigned>(i))));
+    }
+    const std::vector<QImage> before = {pictures[0].copy(), pictures[1].copy(), pictures[2].copy()};
+    zelkor::widgets::AdviseLargePages(&pictures[1]);
+    zelkor::widgets::AdviseLargePages(&pictures[1]);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(pictures[i], before[i]) << i;
 }
 
 // A readout's dropped picture serves its next one.
