@@ -284,6 +284,8 @@ CDataChartPanel::CDataChartPanel(QWidget* parent, bool horizontalAutoScroll, boo
         if (m_barsStale)
             SyncBars();
     });
+    m_rollFollow.setSingleShot(true);
+    connect(&m_rollFollow, &QTimer::timeout, this, [this] { PayRoll(); });
     SyncBars();
     LayoutBars();
 }
@@ -292,6 +294,7 @@ CDataChartPanel::~CDataChartPanel() = default;
 
 void CDataChartPanel::SetSeriesList(std::vector<CChartSeries*> series)
 {
+    PayRoll();
     series.erase(std::remove(series.begin(), series.end(), nullptr), series.end());
     m_series = std::move(series);
     Redraw();
@@ -299,6 +302,7 @@ void CDataChartPanel::SetSeriesList(std::vector<CChartSeries*> series)
 
 void CDataChartPanel::Redraw()
 {
+    PayRoll();
     m_redrawPending = true;
     if (m_resolveQueued)
         return;
@@ -425,6 +429,7 @@ CDataChartPanel::SeriesRecord* CDataChartPanel::RecordOf(const CChartSeries* s) 
 
 const QImage& CDataChartPanel::RenderNow()
 {
+    PayRoll();
     Render();
     if (isVisible())
         update();
@@ -436,6 +441,7 @@ void CDataChartPanel::paintEvent(QPaintEvent* event)
     // A picture of the widget made elsewhere (grab, render) starts from nothing: it gets all it asks
     // for, and the rolled rectangles stay for the screen's own paint.
     const bool elsewhere = !backingStore() || redirected(nullptr) != backingStore()->paintDevice();
+    PayRoll();
     if (!elsewhere)
         AdviseLargePages(backingStore()->paintDevice());
     std::vector<QRect> rolled;
@@ -1332,6 +1338,7 @@ void CDataChartPanel::DrawPick(const PickShown& pick, const PlotRect& plot, cons
 
 void CDataChartPanel::ArmRangePick(bool enable, QObject* owner, PickHandler handler)
 {
+    PayRoll();
     m_pickArmed = enable;
     m_startFixed = m_endFixed = false;
     m_haveStartPixel = m_haveEndPixel = m_haveStartOffset = false;
@@ -1347,6 +1354,7 @@ void CDataChartPanel::ArmRangePick(bool enable, QObject* owner, PickHandler hand
 
 void CDataChartPanel::StopPickTracking()
 {
+    PayRoll();
     m_pickArmed = m_startFixed = m_endFixed = false;
     m_havePointer = false;
     setCursor(Qt::ArrowCursor);
@@ -1469,6 +1477,7 @@ bool CDataChartPanel::IncrementalAppend(CChartSeries& s, const std::vector<doubl
         AppendAndScroll(s, xs, ys, n, false);
         return true;
     }
+    PayRoll();
     s.x.insert(s.x.end(), xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(n));
     s.y.insert(s.y.end(), ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(n));
     const std::size_t oldSize = s.x.size() - n;
@@ -1644,12 +1653,33 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
     // the picture changes only where something moved.
     if (rolling && horizontal) {
         FollowWithBars();
-        if (!DrawRolled())
-            Redraw();
+        RollOrOwe();
         return;
     }
     SyncBars();
     Redraw();
+}
+
+void CDataChartPanel::RollOrOwe()
+{
+    constexpr qint64 kRollFollowMs = 40;
+    m_rollOwed = true;
+    const qint64 since = m_rolledAt.isValid() ? m_rolledAt.elapsed() : kRollFollowMs;
+    if (since >= kRollFollowMs)
+        PayRoll();
+    else if (!m_rollFollow.isActive())
+        m_rollFollow.start(static_cast<int>(kRollFollowMs - since));
+}
+
+void CDataChartPanel::PayRoll()
+{
+    if (!m_rollOwed)
+        return;
+    m_rollOwed = false;
+    m_rollFollow.stop();
+    m_rolledAt.start();
+    if (!DrawRolled())
+        Redraw();
 }
 
 namespace {
@@ -1942,6 +1972,7 @@ void CDataChartPanel::VerticalScroll(chart::ScrollRequest request, int thumb)
 
 void CDataChartPanel::ApplyScroll(bool horizontal, int newPos)
 {
+    PayRoll();
     chart::ScrollBarModel& bar = horizontal ? m_hModel : m_vModel;
     if (newPos == bar.pos)
         return;

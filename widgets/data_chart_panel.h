@@ -219,6 +219,8 @@ private:
     void AppendAndScroll(CChartSeries& s, const std::vector<double>& xs, const std::vector<double>& ys,
                          std::size_t n, bool horizontal);
     bool DrawRolled();
+    void RollOrOwe();
+    void PayRoll();
     void DrawSeriesWithin(chart::PixelTarget& target, const SeriesRecord& rec,
                           const std::vector<chart::PlotRect>& boxes, const chart::PlotRect& clip);
     void ApplyScroll(bool horizontal, int newPos);
@@ -242,6 +244,12 @@ private:
     bool m_barsStale = false;  // a bar shows an older position of the model (its thumb is where it would be)
     QElapsedTimer m_barsSynced;  // since the bars were last set
     QTimer m_barsFollow;         // sets bars left behind by a rolling trace
+    // A rolling trace moves at every sample, and each move is drawn over most of the plot's columns;
+    // its picture follows at most every kRollFollowMs, and whatever reads or draws the picture first
+    // brings it up to date.
+    bool m_rollOwed = false;   // the view has rolled since its picture was drawn
+    QElapsedTimer m_rolledAt;  // since a roll was last drawn
+    QTimer m_rollFollow;       // draws a roll owed
     mutable int m_barExtent = -1;  // the style's scroll-bar width; -1 until asked
 
     // Range pick.
