@@ -10,6 +10,7 @@ int main(int argc, char** argv)
     // An index without an experiment ends here, before anything connects to the display.
     if (const auto code = EndBeforeAnyWindow(ParseHostArguments(ArgumentsAfterProgram(argc, argv))))
         return *code;
+    zelkor::widgets::PrepareDisplayConnection();
     QApplication app(argc, argv);  // takes its own options (-platform ...) out of argv
     zelkor::widgets::SetUpApplication(QStringLiteral("kivor"));
     return RunHost(ParseHostArguments(ArgumentsAfterProgram(argc, argv)));

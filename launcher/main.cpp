@@ -1,6 +1,7 @@
 // Zelkor2d: the picture menu that starts the experiment host.
 #include "launcher/launcher_app.h"
 #include "launcher/single_instance.h"
+#include "widgets/app_setup.h"
 
 #include <QApplication>
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     if (const auto code = zelkor::widgets::AnswerCommandLine(answer, kProgramName, LauncherHelpText(HostPathBesideMe())))
         return *code;
 
+    zelkor::widgets::PrepareDisplayConnection();
     QApplication app(argc, argv);  // CZelkor2dApp: the application object
     return RunLauncher(parsed.host, DefaultLockFolder(), QCoreApplication::applicationDirPath());
 }

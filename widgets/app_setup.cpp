@@ -7,6 +7,12 @@
 
 namespace zelkor::widgets {
 
+void PrepareDisplayConnection()
+{
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 void SetUpApplication(const QString& programName)
 {
     QCoreApplication::setApplicationName(programName);
