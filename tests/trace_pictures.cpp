@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -29,7 +30,12 @@ QString Folder()
 template <class Pupil>
 void Save(Pupil& p, const QString& name)
 {
-    QApplication::processEvents();
+    // The samples are fed faster than they come from a sensor: the picture is taken once what follows
+    // them at its own pace (the rolling trace, the scroll bars) has caught up, as a person would see it.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 250)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_TRUE(p.window->grab().save(Folder() + QLatin1Char('/') + name + QStringLiteral(".png"))) << name.toStdString();
 }
 
