@@ -7,7 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,10 +32,7 @@ void Save(Pupil& p, const QString& name)
 {
     // The samples are fed faster than they come from a sensor: the picture is taken once what follows
     // them at its own pace (the rolling trace, the scroll bars) has caught up, as a person would see it.
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 250)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qWait(250);
     ASSERT_TRUE(p.window->grab().save(Folder() + QLatin1Char('/') + name + QStringLiteral(".png"))) << name.toStdString();
 }
 
