@@ -909,7 +909,10 @@ TEST(FreeFallDemo, TheWholeExperimentWithoutHardware)
     table->SetSelectedRange({firstFalling + 1, 0, static_cast<int>(records.size()), 1});
     QTest::mouseClick(FindControl<QWidget>(&window, kIdAcceleration), Qt::LeftButton);
     const double a = LabelValue(window.Series(1).labelText);
-    EXPECT_NEAR(a, device::demo::kGravity, 0.02 * device::demo::kGravity) << window.Series(1).labelText.toStdString();
+    // Where the fall starts in the demo's noise depends on how many reports went out before the hold,
+    // so a varies from run to run: about 1 % (one standard deviation) over some 18 falling points.
+    // 4 % keeps a run inside the tolerance, and still fails a wrong time step or scale.
+    EXPECT_NEAR(a, device::demo::kGravity, 0.04 * device::demo::kGravity) << window.Series(1).labelText.toStdString();
 }
 
 // The live readouts format with Printf; what they show must be what Qt's own formatting shows.
