@@ -55,6 +55,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -150,6 +151,17 @@ QAbstractButton* RecordButton(QWidget* window)
     return fallback;
 }
 
+// Calls back when a watched widget is enabled or disabled.
+struct EnableWatch : QObject {
+    std::function<void()> changed;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::EnabledChange && changed)
+            changed();
+        return false;
+    }
+};
+
 // Start-up messages ("没有找到Zelkor设备！" without a sensor) are answered as a person would.
 void DismissMessageBoxes()
 {
@@ -184,11 +196,15 @@ Measured MeasureCpu(int seconds)
 // track windows' "记录数据"), until the window stops acquiring. After a recording the apparatus is
 // given time to come back before the next one, so a scenario whose motion ends (energy's one pass, a
 // throw) is measured over several recordings; only the time inside recordings counts.
+// The pupil looks at the window five times a second: a poll at the sensor's rate would wake the
+// process 50 more times a second and be measured with the window. A recording's end is seen the
+// moment its button comes back (the button's enable event); one that ends by the window stopping
+// acquisition is seen at the next look.
 Measured MeasureRecordings(QWidget* window, int seconds)
 {
     constexpr qint64 kComeBack = 3000;  // the object back at its start after a recording
     constexpr qint64 kReady = 3000;     // zero point to release: the apparatus pulled aside and held
-    constexpr qint64 kPoll = 20;
+    constexpr qint64 kPoll = 200;
     const qint64 wanted = seconds * 1000LL;
     const qint64 cap = std::max<qint64>(60000, 10 * wanted);
     Measured m;
@@ -210,7 +226,8 @@ Measured MeasureRecordings(QWidget* window, int seconds)
         phaseUntil = wall.elapsed() + kComeBack;
     };
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, window, [&] {
+    EnableWatch watch;
+    auto look = [&] {
         const qint64 now = wall.elapsed();
         if (now >= cap || (phase == Phase::Running && wallSum + (now - wallAt) >= wanted)) {
             close();
@@ -239,6 +256,7 @@ Measured MeasureRecordings(QWidget* window, int seconds)
                     phase = Phase::Running;
                     disabledSince = false;
                     ++m.recordings;
+                    button->installEventFilter(&watch);
                     button->click();
                 }
             break;
@@ -250,7 +268,12 @@ Measured MeasureRecordings(QWidget* window, int seconds)
             break;
         }
         }
-    });
+    };
+    watch.changed = [&] {
+        if (phase == Phase::Running)
+            look();
+    };
+    QObject::connect(&poll, &QTimer::timeout, window, look);
     poll.start(kPoll);
     loop.exec();
     m.seconds = static_cast<double>(wallSum) / 1000.0;
