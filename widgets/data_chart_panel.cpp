@@ -1660,15 +1660,37 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
     Redraw();
 }
 
+namespace {
+
+// What follows at most every so many ms (a rolling trace's picture, its scroll bar) is brought up to
+// date by the first sample that finds it due, and a sample a little early counts as due; the timer
+// that pays what is owed when no sample comes waits a sample period longer. So a steady stream of
+// samples does the drawing in wakeups the process has anyway, rather than the timer waking it a few
+// ms after each of them (a wakeup costs more than the drawing it would save).
+constexpr qint64 kFollowEarlyMs = 10;
+constexpr qint64 kFollowLateMs = 25;
+
+bool FollowDue(qint64 since, qint64 period)
+{
+    return since >= period - kFollowEarlyMs;
+}
+
+int FollowFallbackMs(qint64 since, qint64 period)
+{
+    return static_cast<int>(std::max<qint64>(0, period - since) + kFollowLateMs);
+}
+
+}  // namespace
+
 void CDataChartPanel::RollOrOwe()
 {
     constexpr qint64 kRollFollowMs = 40;
     m_rollOwed = true;
     const qint64 since = m_rolledAt.isValid() ? m_rolledAt.elapsed() : kRollFollowMs;
-    if (since >= kRollFollowMs)
+    if (FollowDue(since, kRollFollowMs))
         PayRoll();
     else if (!m_rollFollow.isActive())
-        m_rollFollow.start(static_cast<int>(kRollFollowMs - since));
+        m_rollFollow.start(FollowFallbackMs(since, kRollFollowMs));
 }
 
 void CDataChartPanel::PayRoll()
@@ -2084,23 +2106,25 @@ void CDataChartPanel::SyncBarsIfMoved()
 
 // Early in a recording a rolling trace's thumb shrinks by a pixel at nearly every sample, and each
 // move paints the bar (the style's drawing is dear: it hands its fills to other threads). The bar
-// is set at most every kBarsFollowMs and never stays behind for longer; a press on it sets it at once.
+// is set about every kBarsFollowMs and never stays behind for much longer; a press on it sets it at
+// once.
 void CDataChartPanel::FollowWithBars()
 {
     constexpr qint64 kBarsFollowMs = 200;
     const qint64 since = m_barsSynced.isValid() ? m_barsSynced.elapsed() : kBarsFollowMs;
-    if (since >= kBarsFollowMs)
+    if (FollowDue(since, kBarsFollowMs))
         SyncBarsIfMoved();
     else
         m_barsStale = true;
     if (m_barsStale && !m_barsFollow.isActive())
-        m_barsFollow.start(static_cast<int>(kBarsFollowMs - std::min(since, kBarsFollowMs)));
+        m_barsFollow.start(FollowFallbackMs(since, kBarsFollowMs));
 }
 
 void CDataChartPanel::SyncBars()
 {
     m_barsSynced.start();
     m_barsStale = false;
+    m_barsFollow.stop();
     m_syncing = true;
     auto sync = [](QScrollBar* bar, const chart::ScrollBarModel& model) {
         if (!bar)

@@ -245,8 +245,8 @@ private:
     QElapsedTimer m_barsSynced;  // since the bars were last set
     QTimer m_barsFollow;         // sets bars left behind by a rolling trace
     // A rolling trace moves at every sample, and each move is drawn over most of the plot's columns;
-    // its picture follows at most every kRollFollowMs, and whatever reads or draws the picture first
-    // brings it up to date.
+    // its picture follows about every kRollFollowMs (a sample up to 10 ms early draws it), and
+    // whatever reads or draws the picture first brings it up to date.
     bool m_rollOwed = false;   // the view has rolled since its picture was drawn
     QElapsedTimer m_rolledAt;  // since a roll was last drawn
     QTimer m_rollFollow;       // draws a roll owed
