@@ -10,6 +10,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
@@ -715,11 +716,34 @@ void CDataChartPanel::DrawScene(const StaticScene& scene, const QRect& clip, std
             } else {
                 painter->setPen(s.textColour);
                 painter->setFont(s.font);
-                painter->drawText(s.at, s.text);
+                const LaidOutText& t = LaidOut(s.font, s.text);
+                painter->drawStaticText(QPointF(s.at.x(), s.at.y() - t.ascent), t.text);
             }
             break;
         }
     }
+}
+
+// The same texts come back at every roll of a trace (its tick labels): laid out once, each is drawn
+// from its glyphs, with the pixels of a plain drawText at its baseline.
+const CDataChartPanel::LaidOutText& CDataChartPanel::LaidOut(const QFont& font, const QString& text)
+{
+    // A scene has few fonts, and comparing fonts costs less than naming them.
+    auto named = std::find_if(m_fontKeys.begin(), m_fontKeys.end(), [&](const auto& f) { return f.first == font; });
+    if (named == m_fontKeys.end()) {
+        if (m_fontKeys.size() >= 8)
+            m_fontKeys.clear();
+        named = m_fontKeys.insert(m_fontKeys.end(), {font, font.key()});
+    }
+    const QString key = named->second + QLatin1Char('\n') + text;
+    if (auto it = m_laidOut.constFind(key); it != m_laidOut.constEnd())
+        return *it;
+    if (m_laidOut.size() >= 1024)
+        m_laidOut.clear();
+    LaidOutText t{QStaticText(text), QFontMetricsF(font).ascent()};
+    t.text.setTextFormat(Qt::PlainText);
+    t.text.prepare(QTransform(), font);
+    return *m_laidOut.insert(key, std::move(t));
 }
 
 void CDataChartPanel::BuildScene(const PlotRect& plot, const Mapping& m, StaticScene& scene)

@@ -34,17 +34,20 @@
 #include "chart_series.h"
 
 #include <QElapsedTimer>
+#include <QFont>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPointer>
 #include <QRegion>
+#include <QStaticText>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QScrollBar;
@@ -196,6 +199,11 @@ private:
         QRect ink;  // from the start of the baseline
     };
     struct StaticScene;
+    struct LaidOutText {
+        QStaticText text;
+        qreal ascent = 0;  // from the top of the layout to its baseline
+    };
+    const LaidOutText& LaidOut(const QFont& font, const QString& text);
     // The background, grids, axes and their texts, drawn only within clip.
     void RenderStatic(const chart::PlotRect& plot, const chart::Mapping& m, const QRect& clip);
     void BuildScene(const chart::PlotRect& plot, const chart::Mapping& m, StaticScene& scene);
@@ -290,6 +298,8 @@ private:
     std::vector<chart::PixelPoint> m_scratch;
     QHash<int, QImage> m_titleImages;
     QHash<QString, TextMeasure> m_textMeasures;  // tick labels and titles
+    QHash<QString, LaidOutText> m_laidOut;        // the same, ready to draw
+    std::vector<std::pair<QFont, QString>> m_fontKeys;  // their fonts' keys
 };
 
 }  // namespace zelkor::widgets
