@@ -1686,8 +1686,8 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
 
 namespace {
 
-// What follows at most every so many ms (a rolling trace's picture, its scroll bar) is brought up to
-// date by the first sample that finds it due, and a sample a little early counts as due; the timer
+// What follows the samples at a pace of its own (a rolling trace's picture, its scroll bar) is brought
+// up to date by the first sample that finds it due, and a sample a little early counts as due; the timer
 // that pays what is owed when no sample comes waits a sample period longer. So a steady stream of
 // samples does the drawing in wakeups the process has anyway, rather than the timer waking it a few
 // ms after each of them (a wakeup costs more than the drawing it would save).
