@@ -236,8 +236,8 @@ void BM_RollingTrace(benchmark::State& state)
     panel.installEventFilter(&counter);
     const int whole = panel.WholePaints();
     for (auto _ : state) {
-        // The picture follows at most every 40 ms: an append after that pause rolls it at once, as
-        // the first sample of each 40 ms does in a window.
+        // The picture follows about every 40 ms: an append after that pause rolls it at once, as
+        // every second sample at 50 Hz does in a window.
         state.PauseTiming();
         counter.counting = false;
         std::this_thread::sleep_for(std::chrono::milliseconds(41));

@@ -32,7 +32,7 @@ void Save(Pupil& p, const QString& name)
 {
     // The samples are fed faster than they come from a sensor: the picture is taken once what follows
     // them at its own pace (the rolling trace, the scroll bars) has caught up, as a person would see it.
-    QTest::qWait(250);
+    QTest::qWait(300);  // the bars follow within 225 ms of a burst
     ASSERT_TRUE(p.window->grab().save(Folder() + QLatin1Char('/') + name + QStringLiteral(".png"))) << name.toStdString();
 }
 
