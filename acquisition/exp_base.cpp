@@ -25,6 +25,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 namespace zelkor::acquisition {
 
@@ -354,32 +355,36 @@ CDlgTdExpBase::Identification CDlgTdExpBase::IdentifyAndStart()
     return Identification::Streaming;
 }
 
+bool CDlgTdExpBase::StopBeforePass(PassPacing& last)
+{
+    const PassPacing was = std::exchange(last, PassPacing{});
+    return was.waited ? stopEvent_.Poll() : WaitForStop(was.delivered ? 0ms : 1ms);
+}
+
+bool CDlgTdExpBase::PacedReadReport(PassPacing& pacing)
+{
+    const auto readFrom = std::chrono::steady_clock::now();
+    if (!ReadReport())
+        return false;
+    pacing.delivered = lastReadDelivered_;
+    pacing.waited = pacing.delivered && std::chrono::steady_clock::now() - readFrom >= 1ms;
+    return true;
+}
+
 void CDlgTdExpBase::AcquisitionLoop()
 {
-    // A read that waited for its report has let the refresh run meanwhile, so the pass after it only
-    // looks at the stop event. One that found a report ready (the unpaced demo) still waits, if only
-    // for no time, so that the worker does not outrun the refresh; every other pass waits the
-    // millisecond.
-    bool delivered = false;
-    bool waited = false;
-    while (!(waited ? stopEvent_.Poll() : WaitForStop(delivered ? 0ms : 1ms))) {
-        delivered = false;
-        waited = false;
+    PassPacing last;
+    while (!StopBeforePass(last)) {
         if (!m_link.IsConnected()) {
             if (!OpenLinkOrWait())
                 return;
         } else if (!m_streaming.load()) {
             if (IdentifyAndStart() == Identification::NotIdentified)
                 m_link.CloseLink();
+        } else if (PacedReadReport(last)) {
+            Decimate();  // after every report read, kept or not
         } else {
-            // Decimate runs after every report read, kept or not.
-            const auto readFrom = std::chrono::steady_clock::now();
-            if (ReadReport()) {
-                delivered = lastReadDelivered_;
-                waited = delivered && std::chrono::steady_clock::now() - readFrom >= 1ms;
-                Decimate();
-            } else
-                m_streaming.store(false);
+            m_streaming.store(false);
         }
     }
 }

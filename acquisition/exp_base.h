@@ -180,6 +180,19 @@ protected:
     // --- for a window with an acquisition loop of its own ------------------------------------------
     // Waits up to `timeout` on the stop event; true when it was signalled: the loop must return.
     bool WaitForStop(std::chrono::milliseconds timeout);
+    // How the last pass of a worker loop read, so that the stop check of the next waits no longer
+    // than it must.
+    struct PassPacing {
+        bool delivered = false;  // the read returned a transfer
+        bool waited = false;     // and waited a millisecond or more for it
+    };
+    // The stop check that begins each pass; true when the loop must return. A read that waited for
+    // its report has let the refresh run meanwhile, so the pass after it only looks at the stop event.
+    // One that found a report ready (the unpaced demo) still waits, if only for no time, so that the
+    // worker does not outrun the refresh; every other pass waits the millisecond.
+    bool StopBeforePass(PassPacing& last);
+    // ReadReport, noting in `pacing` how it went.
+    bool PacedReadReport(PassPacing& pacing);
     // Opens the link; when that fails, waits a while on the stop event. False when the stop event came.
     bool OpenLinkOrWait();
     enum class Identification { Streaming, StartNotWritten, NotIdentified };

@@ -209,14 +209,15 @@ void CDlgTdCalibration::ShowValuesPlain()
 
 void CDlgTdCalibration::AcquisitionLoop()
 {
-    while (!WaitForStop(1ms)) {
+    PassPacing last;
+    while (!StopBeforePass(last)) {
         if (!m_link.IsConnected()) {
             if (!OpenLinkOrWait())
                 return;
         } else if (!m_streaming.load()) {
             // Unlike the other windows, a sensor that does not identify keeps its link and is asked again.
             IdentifyAndStart();
-        } else if (!ReadReport()) {
+        } else if (!PacedReadReport(last)) {
             m_streaming.store(false);
         } else {
             Decimate();
