@@ -13,6 +13,10 @@
 #include <QPaintEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSemaphore>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
@@ -22,6 +26,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <thread>
 #include <vector>
 
 using zelkor::widgets::CChartSeries;
@@ -774,6 +779,104 @@ TEST(ChartScroll, WheelScrollsTheVerticalBarOnly)
     QApplication::setWheelScrollLines(3);
     p.WheelScroll(-120 * 100);  // clamped at the end
     EXPECT_EQ(p.VerticalBar().pos, 35);
+}
+
+// A chart draws its bars itself, in pieces: they must look as Qt draws a bar in the same state
+// (but for rounding where two edges meet), and must not wait for Qt's thread pool, which the style's
+// own paint of a long bar does (here the pool is kept busy for 3 s).
+TEST(ChartScroll, BarsLookAsQtDrawsThemWithoutWaitingForThePool)
+{
+    ShownPanel shown(true, true);
+    shown.p.resize(900, 700);
+    CChartSeries s;
+    shown.p.SetSeriesList({&s});
+    shown.Show();
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    QSemaphore release, done;
+    const int busy = pool.maxThreadCount();
+    for (int i = 0; i < busy; ++i)
+        pool.start([&] {
+            release.acquire();
+            done.release();
+        });
+    std::thread watchdog([&] {
+        if (!done.tryAcquire(1, 3000))
+            release.release(busy);
+    });
+    struct Case {
+        QScrollBar* bar;
+        int max, value;
+        bool enabled;
+        QImage drawn;
+        qint64 tookMs = 0;
+    };
+    std::vector<Case> cases;
+    for (QScrollBar* bar : {shown.p.HorizontalScrollBar(), shown.p.VerticalScrollBar()}) {
+        ASSERT_NE(bar, nullptr);
+        ASSERT_GT(std::max(bar->width(), bar->height()), 600);
+        for (int value : {0, 2300, 5000})
+            cases.push_back({bar, 5000, value, true, {}});
+        cases.push_back({bar, 5000, 1200, false, {}});
+    }
+    for (Case& c : cases) {
+        c.bar->setRange(0, c.max);
+        c.bar->setPageStep(800);
+        c.bar->setValue(c.value);
+        c.bar->setEnabled(c.enabled);
+        QElapsedTimer took;
+        took.start();
+        c.drawn = c.bar->grab().toImage();
+        c.tookMs = took.elapsed();
+    }
+    release.release(busy);
+    for (int i = 0; i < busy; ++i)
+        done.release();  // the watchdog's wait ends at once
+    watchdog.join();
+    pool.waitForDone();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.bar->orientation() == Qt::Horizontal ? "horizontal" : "vertical")
+                                        << " at " << c.value << (c.enabled ? "" : ", disabled"));
+        EXPECT_LT(c.tookMs, 1500);
+        QScrollBar plain(c.bar->orientation(), &shown.p);
+        plain.hide();
+        plain.resize(c.bar->size());
+        plain.setRange(0, c.max);
+        plain.setPageStep(800);
+        plain.setValue(c.value);
+        plain.setEnabled(c.enabled);
+        const QImage want = plain.grab().toImage();
+        ASSERT_EQ(want.size(), c.drawn.size());
+        // Where two edges of the thumb or the groove meet, the pieces may blend a corner pixel twice.
+        QStyleOptionSlider opt;
+        opt.initFrom(&plain);
+        opt.orientation = plain.orientation();
+        opt.minimum = 0;
+        opt.maximum = c.max;
+        opt.pageStep = 800;
+        opt.sliderPosition = opt.sliderValue = c.value;
+        std::vector<QPoint> corners;
+        for (QStyle::SubControl part : {QStyle::SC_ScrollBarSlider, QStyle::SC_ScrollBarGroove}) {
+            const QRect r = plain.style()->subControlRect(QStyle::CC_ScrollBar, &opt, part, &plain);
+            corners.insert(corners.end(), {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()});
+        }
+        auto atACorner = [&](int x, int y) {
+            return std::any_of(corners.begin(), corners.end(), [&](QPoint k) {
+                return std::abs(k.x() - x) <= 1 && std::abs(k.y() - y) <= 1;
+            });
+        };
+        int differing = 0;
+        for (int y = 0; y < want.height(); ++y)
+            for (int x = 0; x < want.width(); ++x) {
+                const QRgb a = want.pixel(x, y), b = c.drawn.pixel(x, y);
+                if (a == b)
+                    continue;
+                ++differing;
+                const int most = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                           std::abs(qBlue(a) - qBlue(b))});
+                EXPECT_TRUE(atACorner(x, y) && most <= 32) << "at " << x << ", " << y << ": " << std::hex << a << " against " << b;
+            }
+        EXPECT_LE(differing, 6);
+    }
 }
 
 // x from 0 to 4 over 690 px (sx = 172.5), y from 0 to 1; points every 0.25.

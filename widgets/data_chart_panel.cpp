@@ -185,6 +185,62 @@ public:
         opt.sliderPosition = opt.sliderValue = pos;
         return style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
     }
+
+protected:
+    // Qt's raster engine hands every batch of 96 spans or more to its thread pool and waits for it,
+    // and the style draws the bar's long edges as lines of a span per pixel: one paint of a bar along
+    // the chart woke the pool's threads some twenty times. Drawn in short pieces, each into a small
+    // picture, the bar is drawn on this thread alone and looks the same (but for rounding where two
+    // edges meet). Under the pointer, or while a button is held on it, the bar's own paint shows its
+    // hover and press.
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (m_held || underMouse()) {
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        constexpr int kPiece = 24;  // px along the bar: the edges of a piece of a 16-px bar stay below 96 spans
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        opt.subControls = QStyle::SC_All;
+        const bool horizontal = orientation() == Qt::Horizontal;
+        const QRect area = event->rect() & rect();
+        const qreal dpr = devicePixelRatioF();
+        const QSize most = (horizontal ? QSize(kPiece, area.height()) : QSize(area.width(), kPiece)) * dpr;
+        if (m_piece.width() < most.width() || m_piece.height() < most.height()) {
+            m_piece = QImage(most, QImage::Format_ARGB32_Premultiplied);
+            m_piece.setDevicePixelRatio(dpr);
+        }
+        QPainter painter(this);
+        const int from = horizontal ? area.left() : area.top();
+        const int to = horizontal ? area.right() + 1 : area.bottom() + 1;
+        for (int at = from; at < to; at += kPiece) {
+            const int length = std::min(kPiece, to - at);
+            const QRect piece = horizontal ? QRect(at, area.top(), length, area.height())
+                                           : QRect(area.left(), at, area.width(), length);
+            m_piece.fill(Qt::transparent);
+            {
+                QPainter p(&m_piece);
+                p.translate(-piece.topLeft());
+                style()->drawComplexControl(QStyle::CC_ScrollBar, &opt, &p, this);
+            }
+            painter.drawImage(piece.topLeft(), m_piece, QRect(QPoint(0, 0), piece.size() * dpr));
+        }
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        m_held = true;
+        QScrollBar::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        QScrollBar::mouseReleaseEvent(event);
+        m_held = event->buttons() != Qt::NoButton;
+    }
+
+private:
+    QImage m_piece;
+    bool m_held = false;
 };
 
 }  // namespace
