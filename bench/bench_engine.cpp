@@ -545,6 +545,7 @@ int main(int argc, char** argv)
         screens.flush();
         qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens.fileName()).toLocal8Bit());
     }
+    widgets::PrepareDisplayConnection();  // on an X server, the programs' own connection
     QApplication app(argc, argv);
     widgets::SetUpApplication(QStringLiteral("kivor"));
     if (argc >= 3 && std::strcmp(argv[1], "--picture") == 0) {
