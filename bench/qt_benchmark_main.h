@@ -1,6 +1,7 @@
 #pragma once
 // The main of a benchmark of widgets: a QApplication on the offscreen platform (unless another is
-// chosen), the application set up as the host sets it up, then Google Benchmark.
+// chosen, with the host's display connection), the application set up as the host sets it up, then
+// Google Benchmark.
 #include "widgets/app_setup.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ inline int RunWidgetBenchmarks(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    zelkor::widgets::PrepareDisplayConnection();
     QApplication app(argc, argv);
     zelkor::widgets::SetUpApplication("kivor");
     benchmark::Initialize(&argc, argv);
