@@ -791,6 +791,22 @@ TEST(ChartScroll, BarsLookAsQtDrawsThemWithoutWaitingForThePool)
     CChartSeries s;
     shown.p.SetSeriesList({&s});
     shown.Show();
+    constexpr int kMax = 5000, kPage = 800;
+    struct Case {
+        QScrollBar* bar;
+        int value;
+        bool enabled;
+        QImage drawn;
+        qint64 tookMs = 0;
+    };
+    std::vector<Case> cases;
+    for (QScrollBar* bar : {shown.p.HorizontalScrollBar(), shown.p.VerticalScrollBar()}) {
+        ASSERT_NE(bar, nullptr);
+        ASSERT_GT(std::max(bar->width(), bar->height()), 600);
+        for (int value : {0, 2300, kMax})
+            cases.push_back({bar, value, true, {}});
+        cases.push_back({bar, 1200, false, {}});
+    }
     QThreadPool& pool = *QThreadPool::globalInstance();
     QSemaphore release, done;
     const int busy = pool.maxThreadCount();
@@ -803,24 +819,9 @@ TEST(ChartScroll, BarsLookAsQtDrawsThemWithoutWaitingForThePool)
         if (!done.tryAcquire(1, 3000))
             release.release(busy);
     });
-    struct Case {
-        QScrollBar* bar;
-        int max, value;
-        bool enabled;
-        QImage drawn;
-        qint64 tookMs = 0;
-    };
-    std::vector<Case> cases;
-    for (QScrollBar* bar : {shown.p.HorizontalScrollBar(), shown.p.VerticalScrollBar()}) {
-        ASSERT_NE(bar, nullptr);
-        ASSERT_GT(std::max(bar->width(), bar->height()), 600);
-        for (int value : {0, 2300, 5000})
-            cases.push_back({bar, 5000, value, true, {}});
-        cases.push_back({bar, 5000, 1200, false, {}});
-    }
     for (Case& c : cases) {
-        c.bar->setRange(0, c.max);
-        c.bar->setPageStep(800);
+        c.bar->setRange(0, kMax);
+        c.bar->setPageStep(kPage);
         c.bar->setValue(c.value);
         c.bar->setEnabled(c.enabled);
         QElapsedTimer took;
@@ -829,8 +830,6 @@ TEST(ChartScroll, BarsLookAsQtDrawsThemWithoutWaitingForThePool)
         c.tookMs = took.elapsed();
     }
     release.release(busy);
-    for (int i = 0; i < busy; ++i)
-        done.release();  // the watchdog's wait ends at once
     watchdog.join();
     pool.waitForDone();
     for (const Case& c : cases) {
@@ -840,8 +839,8 @@ TEST(ChartScroll, BarsLookAsQtDrawsThemWithoutWaitingForThePool)
         QScrollBar plain(c.bar->orientation(), &shown.p);
         plain.hide();
         plain.resize(c.bar->size());
-        plain.setRange(0, c.max);
-        plain.setPageStep(800);
+        plain.setRange(0, kMax);
+        plain.setPageStep(kPage);
         plain.setValue(c.value);
         plain.setEnabled(c.enabled);
         const QImage want = plain.grab().toImage();
@@ -851,8 +850,8 @@ TEST(ChartScroll, BarsLookAsQtDrawsThemWithoutWaitingForThePool)
         opt.initFrom(&plain);
         opt.orientation = plain.orientation();
         opt.minimum = 0;
-        opt.maximum = c.max;
-        opt.pageStep = 800;
+        opt.maximum = kMax;
+        opt.pageStep = kPage;
         opt.sliderPosition = opt.sliderValue = c.value;
         std::vector<QPoint> corners;
         for (QStyle::SubControl part : {QStyle::SC_ScrollBarSlider, QStyle::SC_ScrollBarGroove}) {
