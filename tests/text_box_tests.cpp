@@ -305,6 +305,37 @@ TEST(FormattedTextBox, SetTextRepaintsOnlyWhatTheNewTextChanges)
     EXPECT_EQ(InkIn(box.grab().toImage(), QRect(0, 16, 200, 14), Qt::white), 0);  // small text only
 }
 
+// The repainted rectangle of a readout change: exactly the bounds of the pixels that differ inside the
+// area asked about, whatever the pattern of the changes.
+TEST(FormattedTextBox, DifferingRectBoundsEveryChangedPixelAndNoMore)
+{
+    QRandomGenerator random(20261210);
+    const QSize size(61, 23);
+    QImage before(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            before.setPixel(x, y, random.bounded(3) == 0 ? 0xff000000u : 0xffffffffu);
+    for (int round = 0; round < 400; ++round) {
+        QImage after = before.copy();
+        const int changes = static_cast<int>(random.bounded(6));
+        for (int i = 0; i < changes; ++i)
+            after.setPixel(random.bounded(size.width()), random.bounded(size.height()), 0xff808080u);
+        // Areas reach past the picture's edges now and then.
+        const QRect area(random.bounded(-5, 40), random.bounded(-5, 15), random.bounded(1, 40), random.bounded(1, 20));
+        QRect expected;
+        const QRect inside = area & before.rect();
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                if (before.pixel(x, y) != after.pixel(x, y))
+                    expected |= QRect(x, y, 1, 1);
+        ASSERT_EQ(DifferingRect(before, after, area), expected) << "round " << round;
+    }
+    const QRect area(2, 3, 10, 10);
+    EXPECT_EQ(DifferingRect(before, before.copy(), QRect()), QRect());
+    EXPECT_EQ(DifferingRect(before, before.copy(0, 0, 60, 23), area), area);
+    EXPECT_EQ(DifferingRect(before, before.convertToFormat(QImage::Format_ARGB32), area), area);
+}
+
 // A new text is drawn only where its runs differ from those shown: what the box shows after every
 // change is what a box drawn afresh from the same font state shows.
 TEST(FormattedTextBox, TextDrawnOverThePreviousOneLooksAsIfDrawnAfresh)

@@ -220,9 +220,6 @@ QRect CZelFormattedTextBox::ChangedArea(const std::vector<markup::PlacedRun>& ru
     return area & rect();
 }
 
-namespace {
-
-// The smallest rectangle within `area` outside which two pictures of the same size agree.
 QRect DifferingRect(const QImage& a, const QImage& b, const QRect& area)
 {
     if (area.isEmpty())
@@ -230,30 +227,40 @@ QRect DifferingRect(const QImage& a, const QImage& b, const QRect& area)
     if (a.size() != b.size() || a.format() != b.format() || a.depth() != 32)
         return area;
     const QRect r = area & a.rect();
-    int top = -1, bottom = -1, left = r.right() + 1, right = -1;
+    if (r.isEmpty())
+        return {};
+    // Rows are compared as blocks of memory; pixel by pixel only where a row widens the rectangle
+    // found so far, which is rare after the first differing row.
+    const auto same = [](const std::uint32_t* pa, const std::uint32_t* pb, int from, int to) {
+        return from > to || std::memcmp(pa + from, pb + from, static_cast<std::size_t>(to - from + 1) * 4) == 0;
+    };
+    int top = -1, bottom = -1, left = 0, right = 0;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         const auto* pa = reinterpret_cast<const std::uint32_t*>(a.constScanLine(y));
         const auto* pb = reinterpret_cast<const std::uint32_t*>(b.constScanLine(y));
-        if (std::memcmp(pa + r.left(), pb + r.left(), static_cast<std::size_t>(r.width()) * 4) == 0)
+        if (same(pa, pb, r.left(), r.right()))
             continue;
-        int l = r.left();
-        while (pa[l] == pb[l])
-            ++l;
-        int rr = r.right();
-        while (pa[rr] == pb[rr])
-            --rr;
+        // A row widens the rectangle only where it differs outside the columns found so far.
+        if (top < 0 || !same(pa, pb, r.left(), left - 1)) {
+            int l = r.left();
+            while (pa[l] == pb[l])
+                ++l;
+            left = l;
+        }
+        if (top < 0 || !same(pa, pb, right + 1, r.right())) {
+            int rr = r.right();
+            while (pa[rr] == pb[rr])
+                --rr;
+            right = rr;
+        }
         if (top < 0)
             top = y;
         bottom = y;
-        left = std::min(left, l);
-        right = std::max(right, rr);
     }
     if (top < 0)
         return {};
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
-
-}  // namespace
 
 void CZelFormattedTextBox::ShowNewText()
 {

@@ -58,6 +58,10 @@ protected:
     virtual void ShowNewText() { update(); }
 };
 
+// The smallest rectangle within `area` outside which two pictures of the same size agree; empty when
+// they agree throughout, and `area` itself when they cannot be compared (sizes or formats differ).
+QRect DifferingRect(const QImage& a, const QImage& b, const QRect& area);
+
 // The box that renders the markup in text, from origin. The font commands of the markup change the
 // box's font fields, and the change persists into later paints.
 class CZelFormattedTextBox : public CZelTextBox {
