@@ -562,6 +562,22 @@ void TraceChart(CDataChartPanel& p, CChartSeries& s, int mode)
         p.IncrementalAppend(s, 0.5 * i, 0.0);
 }
 
+// The same trace with time along y, running downwards (the pendulum's), on a vertically scrolled chart.
+void DownwardTraceChart(CDataChartPanel& p, CChartSeries& s, int mode)
+{
+    p.resize(800, 600);
+    p.view.xMin = -1, p.view.xSpan = 2, p.view.xMax = 1;
+    p.view.yMin = 0, p.view.ySpan = 4, p.view.yMax = 4;
+    p.view.yUp = false;
+    p.view.yScrollUnit = 0.5;
+    p.scrollMode = mode;
+    p.ResetVerticalScroll();
+    s.style = 2;
+    p.SetSeriesList({&s});
+    for (int i = 1; i <= 8; ++i)
+        p.IncrementalAppend(s, 0.0, 0.5 * i);
+}
+
 TEST(ChartAppend, PageModeJumpsToTheNewPoint)
 {
     CDataChartPanel p(nullptr, true, false);
@@ -641,38 +657,39 @@ TEST(ChartAppend, RollingBarCatchesUpWithTheView)
 // sample, and the screen catches up without waiting for another sample.
 TEST(ChartAppend, RollingTraceFollowsABurstAndCatchesUp)
 {
-    ShownPanel live(true, false);
-    CDataChartPanel plain(nullptr, true, false);
-    CChartSeries a, b;
-    for (CDataChartPanel* p : {&live.p, &plain}) {
-        TraceChart(*p, p == &plain ? b : a, CDataChartPanel::kRollingMode);
-        p->resize(800, 600);
+    for (const bool downward : {false, true}) {
+        SCOPED_TRACE(downward ? "time along y, downwards" : "time along x");
+        ShownPanel live(!downward, downward);
+        CDataChartPanel plain(nullptr, !downward, downward);
+        CChartSeries a, b;
+        for (CDataChartPanel* p : {&live.p, &plain})
+            (downward ? DownwardTraceChart : TraceChart)(*p, p == &plain ? b : a, CDataChartPanel::kRollingMode);
+        plain.SetCachingEnabled(false);
+        live.Show();
+        auto append = [&](int i) {
+            const double t = 0.5 * i, v = std::sin(t);
+            live.p.IncrementalAppend(a, downward ? v : t, downward ? t : v);
+            plain.IncrementalAppend(b, downward ? v : t, downward ? t : v);
+        };
+        for (int i = 9; i <= 20; ++i)
+            append(i);
+        live.SettleRoll();
+        live.paints.regions.clear();
+        QElapsedTimer burst;
+        burst.start();
+        constexpr int kBurst = 40;
+        for (int i = 21; i < 21 + kBurst; ++i) {
+            append(i);
+            live.Settle();
+        }
+        const qint64 took = burst.elapsed();
+        ASSERT_GT(a.firstDrawn, 20);
+        EXPECT_LE(static_cast<qint64>(live.paints.regions.size()), 2 + took / 30) << took << " ms";
+        live.SettleRoll();
+        EXPECT_EQ(DifferingPixels(live.p.BackBuffer(), plain.RenderNow()), 0);
+        const QImage screen = live.p.screen()->grabWindow(live.p.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(DifferingPixels(screen.copy(QRect(QPoint(0, 0), live.p.ClientSize())), live.p.BackBuffer()), 0);
     }
-    plain.SetCachingEnabled(false);
-    live.Show();
-    auto append = [&](int i) {
-        const double t = 0.5 * i, y = std::sin(t);
-        live.p.IncrementalAppend(a, t, y);
-        plain.IncrementalAppend(b, t, y);
-    };
-    for (int i = 9; i <= 20; ++i)
-        append(i);
-    live.SettleRoll();
-    live.paints.regions.clear();
-    QElapsedTimer burst;
-    burst.start();
-    constexpr int kBurst = 40;
-    for (int i = 21; i < 21 + kBurst; ++i) {
-        append(i);
-        live.Settle();
-    }
-    const qint64 took = burst.elapsed();
-    ASSERT_GT(a.firstDrawn, 20);
-    EXPECT_LE(static_cast<qint64>(live.paints.regions.size()), 2 + took / 30) << took << " ms";
-    live.SettleRoll();
-    EXPECT_EQ(DifferingPixels(live.p.BackBuffer(), plain.RenderNow()), 0);
-    const QImage screen = live.p.screen()->grabWindow(live.p.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(DifferingPixels(screen.copy(QRect(QPoint(0, 0), live.p.ClientSize())), live.p.BackBuffer()), 0);
 }
 
 // Samples a little faster than 50 Hz: the picture follows every second one, drawn as it comes

@@ -530,10 +530,21 @@ void CDataChartPanel::paintEvent(QPaintEvent* event)
             p.drawImage(r.topLeft(), m_buffer, r);
         rest -= rolledBox;
     }
+    // Under a clip of several rectangles Qt's raster engine copies an image row by row as spans and
+    // hands 96 rows or more to the global thread pool, waiting for it; clipped to the one rectangle
+    // it copies, the copy is a plain blit on this thread.
+    const bool several = rest.rectCount() > 1;
     for (const QRect& r0 : rest) {
         const QRect r = r0.intersected(m_buffer.rect());
-        if (!r.isEmpty())
-            p.drawImage(r.topLeft(), m_buffer, r);
+        if (r.isEmpty())
+            continue;
+        if (several) {
+            p.save();
+            p.setClipRect(r, Qt::IntersectClip);
+        }
+        p.drawImage(r.topLeft(), m_buffer, r);
+        if (several)
+            p.restore();
     }
 }
 
@@ -1729,9 +1740,9 @@ void CDataChartPanel::AppendAndScroll(CChartSeries& s, const std::vector<double>
     const int start = rolling ? chart::TruncPixel((horizontal ? view.xMin : view.yMin) / unit + 0.5) : q;
     const int pos = start == chart::kNoPixel ? 0 : std::max(0, start);
     bar.Set(0, pos + page - 1, page, pos);
-    // A rolling trace moves at every sample: its bar is shown again only when the thumb moves, and
-    // the picture changes only where something moved.
-    if (rolling && horizontal) {
+    // A rolling trace moves at every sample, along either axis (the pendulum's time runs downwards):
+    // its bar is shown again only when the thumb moves, and its picture follows at its own pace.
+    if (rolling) {
         FollowWithBars();
         RollOrOwe();
         return;
