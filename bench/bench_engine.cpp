@@ -11,7 +11,10 @@
 //                                  widget that painted; --only measures one of the three (for a profiler),
 //                                  or "lesson": the robot-trace window recording on, after a lesson's points;
 //                                  --index the window of one experiment index only. Recordings are
-//                                  measured over SECONDS of recording, as many as that takes.
+//                                  measured over SECONDS of recording, as many as that takes. A trace
+//                                  window's trace rolls at every sample once its view is full (after 3 s
+//                                  in circular motion and damped vibration, 10 s in the pendulum at
+//                                  50 Hz): measure those over 30 s or more to see it.
 //   BM_RobotNewPointAfterALesson   the robot-trace window at 1366 x 768 after a 30-minute recording,
 //                                  unpaced (90,000 points at 50 Hz): one more report from the demo robot,
 //                                  the window's refresh and the paint event that shows it (the mean;
