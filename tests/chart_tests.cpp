@@ -549,33 +549,26 @@ TEST(ChartAppend, VerticalPageModeAndTheScrolledBackView)
 }
 
 // Horizontal auto-scroll, x span 4, scroll unit 0.5 (page 8); points every 0.5.
-void TraceChart(CDataChartPanel& p, CChartSeries& s, int mode)
+// A trace of eight points, with time along x or (the pendulum's) along y, running downwards.
+void TraceChart(CDataChartPanel& p, CChartSeries& s, int mode, bool downward = false)
 {
     p.resize(800, 600);
-    p.view.xMin = 0, p.view.xSpan = 4, p.view.xMax = 4;
-    p.view.xScrollUnit = 0.5;
     p.scrollMode = mode;
-    p.ResetHorizontalScroll();
+    if (downward) {
+        p.view.xMin = -1, p.view.xSpan = 2, p.view.xMax = 1;
+        p.view.yMin = 0, p.view.ySpan = 4, p.view.yMax = 4;
+        p.view.yUp = false;
+        p.view.yScrollUnit = 0.5;
+        p.ResetVerticalScroll();
+    } else {
+        p.view.xMin = 0, p.view.xSpan = 4, p.view.xMax = 4;
+        p.view.xScrollUnit = 0.5;
+        p.ResetHorizontalScroll();
+    }
     s.style = 2;
     p.SetSeriesList({&s});
     for (int i = 1; i <= 8; ++i)
-        p.IncrementalAppend(s, 0.5 * i, 0.0);
-}
-
-// The same trace with time along y, running downwards (the pendulum's), on a vertically scrolled chart.
-void DownwardTraceChart(CDataChartPanel& p, CChartSeries& s, int mode)
-{
-    p.resize(800, 600);
-    p.view.xMin = -1, p.view.xSpan = 2, p.view.xMax = 1;
-    p.view.yMin = 0, p.view.ySpan = 4, p.view.yMax = 4;
-    p.view.yUp = false;
-    p.view.yScrollUnit = 0.5;
-    p.scrollMode = mode;
-    p.ResetVerticalScroll();
-    s.style = 2;
-    p.SetSeriesList({&s});
-    for (int i = 1; i <= 8; ++i)
-        p.IncrementalAppend(s, 0.0, 0.5 * i);
+        p.IncrementalAppend(s, downward ? 0.0 : 0.5 * i, downward ? 0.5 * i : 0.0);
 }
 
 TEST(ChartAppend, PageModeJumpsToTheNewPoint)
@@ -663,7 +656,7 @@ TEST(ChartAppend, RollingTraceFollowsABurstAndCatchesUp)
         CDataChartPanel plain(nullptr, !downward, downward);
         CChartSeries a, b;
         for (CDataChartPanel* p : {&live.p, &plain})
-            (downward ? DownwardTraceChart : TraceChart)(*p, p == &plain ? b : a, CDataChartPanel::kRollingMode);
+            TraceChart(*p, p == &plain ? b : a, CDataChartPanel::kRollingMode, downward);
         plain.SetCachingEnabled(false);
         live.Show();
         auto append = [&](int i) {
